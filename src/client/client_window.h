@@ -1,0 +1,133 @@
+#pragma once
+
+#include "client/controls.h"
+#include "client/public_const.h"
+
+#include <QSize>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+class ITickTimer;
+class ISystemClock;
+class IDialogs;
+class IEditorLauncher;
+class ILocalAddress;
+class IUdpSocket;
+
+/// The operating-system services a client window works with; main builds the real ones,
+/// tests hand in fakes.
+struct ClientServices {
+    ITickTimer& tickTimer;
+    ISystemClock& clock;
+    IDialogs& dialogs;
+    IEditorLauncher& editor;
+    ILocalAddress& localAddress;
+    IUdpSocket& Winsock1;
+    IUdpSocket& WinsockChker;
+    QString programFolder;                    ///< folder of the executable, no trailing separator
+    std::function<QSize()> screenSizeTwips;   ///< the screen's size in twips
+    std::function<void()> endProgram;         ///< ends the process at once (destructors run)
+};
+
+/// The window itself as the behaviour sees it: position (twips) and outer width.
+class FormModel : public ControlModel {
+public:
+    using ControlModel::ControlModel;
+    int left() const { return m_left; }
+    int top() const { return m_top; }
+    void move(int left, int top) { m_left = left; m_top = top; notify(); }
+    int outerWidth = 0;   ///< twips, set by the view before the load
+    int outerHeight = 0;  ///< twips, set by the view before the load
+private:
+    int m_left = 0;
+    int m_top = 0;
+};
+
+/// The client window's behaviour, one class for Clt_640, Clt_800 and Clt_1024: it owns the
+/// control models and the window-level state and runs every event handler.
+class ClientWindow {
+public:
+    ClientWindow(PublicConst& pub, ClientServices services);
+    ~ClientWindow();
+    ClientWindow(const ClientWindow&) = delete;
+    ClientWindow& operator=(const ClientWindow&) = delete;
+
+    // Controls
+    FormModel Form{"Form"};
+    LabelModel Lbl_InMess{"Lbl_InMess"};
+    LabelModel Lbl_Time{"Lbl_Time"};
+    LabelModel Lbl_BlkTime{"Lbl_BlkTime"};
+    LabelModel Lbl_OldTime1{"Lbl_OldTime1"};
+    LabelModel Lbl_OldTime1Sa{"Lbl_OldTime1Sa"};
+    LabelModel Lbl_NowTime{"Lbl_NowTime"};
+    LabelModel Lbl_EndTime{"Lbl_EndTime"};
+    LabelModel Lbl_Lap{"Lbl_Lap"};
+    LabelModel Lbl_BestLap{"Lbl_BestLap"};
+    LabelModel Lbl_AveLap{"Lbl_AveLap"};
+    LabelModel Lbl_OutMess{"Lbl_OutMess"};
+    LabelModel Label1{"Label1"};
+    LabelModel Lbl_LocalIP{"Lbl_LocalIP"};
+    LabelModel Lbl_Link{"Lbl_Link"};
+    ButtonModel Btn_Start{"Btn_Start"};
+    ButtonModel Btn_End{"Btn_End"};
+    ButtonModel Btn_HostIP{"Btn_HostIP"};
+    ButtonModel Btn_MessChg{"Btn_MessChg"};
+    ButtonModel Btn_EditMess{"Btn_EditMess"};
+    ComboModel Cmb_CarNo{"Cmb_CarNo"};
+    TimerModel Time_Jikan{"Time_Jikan", 1000, true};
+    TimerModel Time_HostChk{"Time_HostChk", 1000, false};
+    TimerModel Time_Chk{"Time_Chk", 100, false};
+    TimerModel Time_Blink{"Time_Blink", 500, false};
+    TimerModel Time_SendData{"Time_SendData", 100, false};
+
+    /// The control that has the keyboard focus.
+    const ControlModel* focus() const { return m_focus; }
+    /// Gives the keyboard focus to control.
+    void setFocus(const ControlModel& control);
+    /// Called after every change of the focus.
+    std::function<void()> focusChanged;
+
+    // Event handlers
+    void Form_Load();
+    /// Every close request is refused: returns true (cancel).
+    bool Form_QueryUnload();
+    void Btn_End_Click();
+    void Btn_Start_Click();
+    void Btn_HostIP_Click();
+    void Btn_MessChg_Click();
+    void Btn_EditMess_Click();
+    void Time_Chk_Timer();
+    void Time_SendData_Timer();
+    void Time_HostChk_Timer();
+    void Time_Blink_Timer();
+    void Time_Jikan_Timer();
+    void Winsock1_DataArrival();
+    void WinsockChker_DataArrival();
+
+    // Window-level state
+    VbBool m_HostWait = VbFalse;
+    int32_t m_BlinkCount = 0;
+    int32_t m_LapNo = 0;
+    int32_t m_PrevLapNo = 0;
+    QString m_RecvData;
+    QString m_RecvHead;
+    VbBool m_RecvFlag = VbFalse;
+
+    PublicConst& pub() { return m_pub; }
+    const ClientServices& services() const { return m_svc; }
+
+private:
+    // timing run, lap reports, status datagrams, blink (add helpers of that area here)
+    void startRun();
+    void stopRun();
+
+    // driver messages and host registration (add helpers of that area here)
+
+    PublicConst& m_pub;
+    ClientServices m_svc;
+    const ControlModel* m_focus = nullptr;
+    // timing run state of our own (add here)
+
+    // messages and registration state of our own (add here)
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "client/public_const.h"
+
+#include <QString>
+#include <cstdint>
+
+/// The section and key of the host address, and the address used when none is stored.
+namespace Settings {
+inline const QString kSection = QStringLiteral("環境設定");
+inline const QString kKey = QStringLiteral("HostIPNo");
+inline const QString kDefaultHostIP = QStringLiteral("192.168.1.10");
+inline const QString kFileName = QStringLiteral("Rivect.ini");
+} // namespace Settings
+
+/// Writes value under key in section of the settings file at pub.Pub_IniPath; nonzero on success.
+int32_t Ini_Write(PublicConst& pub, const QString& section, const QString& key, const QString& value);
+
+/// Reads the host address into pub.Pub_HostIP, writing the default when the file has none.
+void Ini_ReadHost(PublicConst& pub);

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+
+/// The PC's date and time of day: read, and set when the system allows it.
+class ISystemClock {
+public:
+    virtual ~ISystemClock() = default;
+    /// The current local date and time.
+    virtual QDateTime now() const = 0;
+    /// Sets the system date, keeping the time of day; false when refused.
+    virtual bool setDate(const QDate& date) = 0;
+    /// Sets the system time of day, keeping the date of the value given; false when refused.
+    virtual bool setTime(const QDateTime& dateTime) = 0;
+};

@@ -1,0 +1,77 @@
+#include "fake_services.h"
+
+int32_t FakeTickTimer::timeSetEvent(int delayMs, std::function<void()> callback)
+{
+    lastDelayMs = delayMs;
+    const int32_t id = m_nextId++;
+    m_timers[id] = std::move(callback);
+    return id;
+}
+
+void FakeTickTimer::timeKillEvent(int32_t id)
+{
+    killed.append(id);
+    m_timers.erase(id);
+}
+
+void FakeTickTimer::fire(int n)
+{
+    for (int i = 0; i < n; ++i)
+        for (auto& [id, cb] : m_timers)
+            cb();
+}
+
+FakeClock::FakeClock(const QDateTime& start) : m_now(start) {}
+
+QDateTime FakeClock::now() const { return m_now; }
+
+bool FakeClock::setDate(const QDate& date)
+{
+    if (refuse)
+        return false;
+    datesSet.append(date);
+    m_now = QDateTime(date, m_now.time());
+    return true;
+}
+
+bool FakeClock::setTime(const QDateTime& dateTime)
+{
+    if (refuse)
+        return false;
+    timesSet.append(dateTime);
+    m_now = dateTime;
+    return true;
+}
+
+void FakeClock::advance(qint64 ms) { m_now = m_now.addMSecs(ms); }
+
+int FakeDialogs::msgBox(const QString& prompt, int style, const QString& title)
+{
+    boxes.append({prompt, style, title});
+    if (whileOpen)
+        whileOpen();
+    if (!answers.isEmpty())
+        return answers.takeFirst();
+    return (style & 0xF) == MsgBox::vbYesNo ? MsgBox::vbYes : MsgBox::vbOK;
+}
+
+QString FakeDialogs::inputBox(const QString& prompt, const QString& title, const QString& defaultText)
+{
+    inputs.append({prompt, title, defaultText});
+    if (whileOpen)
+        whileOpen();
+    return inputAnswers.isEmpty() ? QString() : inputAnswers.takeFirst();
+}
+
+std::unique_ptr<IEditorProcess> FakeEditorLauncher::open(const QString& path)
+{
+    opened.append(path);
+    if (fail)
+        return nullptr;
+    auto running = std::make_shared<bool>(true);
+    m_processes.append(running);
+    auto process = std::make_unique<FakeEditorProcess>(running);
+    if (onOpen)
+        onOpen(int(m_processes.size()) - 1);
+    return process;
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "platform/dialogs.h"
+#include "platform/editor_launcher.h"
+#include "platform/local_address.h"
+#include "platform/system_clock.h"
+#include "platform/tick_timer.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+
+/// Tick timer driven by hand: fire(n) runs the callback n times.
+class FakeTickTimer : public ITickTimer {
+public:
+    int32_t timeSetEvent(int delayMs, std::function<void()> callback) override;
+    void timeKillEvent(int32_t id) override;
+    /// Runs the callbacks of every running timer n times.
+    void fire(int n = 1);
+    /// Number of timers running.
+    int running() const { return int(m_timers.size()); }
+    int lastDelayMs = 0;
+    QList<int32_t> killed;
+
+private:
+    std::map<int32_t, std::function<void()>> m_timers;
+    int32_t m_nextId = 1;
+};
+
+/// A clock that starts at a fixed local time, records every setting and can refuse them.
+class FakeClock : public ISystemClock {
+public:
+    explicit FakeClock(const QDateTime& start = QDateTime(QDate(2026, 5, 3), QTime(10, 0, 0)));
+    QDateTime now() const override;
+    bool setDate(const QDate& date) override;
+    bool setTime(const QDateTime& dateTime) override;
+    /// Moves the clock on by ms milliseconds.
+    void advance(qint64 ms);
+
+    bool refuse = false;
+    QList<QDate> datesSet;
+    QList<QDateTime> timesSet;
+
+private:
+    QDateTime m_now;
+};
+
+/// Records every box shown and answers from a queue (default: OK, or Yes for Yes/No boxes).
+class FakeDialogs : public IDialogs {
+public:
+    struct Box {
+        QString prompt;
+        int style = 0;
+        QString title;
+    };
+    struct Input {
+        QString prompt;
+        QString title;
+        QString defaultText;
+    };
+    int msgBox(const QString& prompt, int style, const QString& title) override;
+    QString inputBox(const QString& prompt, const QString& title, const QString& defaultText) override;
+
+    QList<Box> boxes;
+    QList<Input> inputs;
+    QList<int> answers;          ///< taken in order by msgBox
+    QList<QString> inputAnswers; ///< taken in order by inputBox; empty queue answers Cancel
+    std::function<void()> whileOpen; ///< runs inside every box, as the nested loop would
+};
+
+/// An editor whose process runs until told to end.
+class FakeEditorProcess : public IEditorProcess {
+public:
+    explicit FakeEditorProcess(std::shared_ptr<bool> running) : m_running(std::move(running)) {}
+    bool stillActive() override { return *m_running; }
+
+private:
+    std::shared_ptr<bool> m_running;
+};
+
+/// Records the paths opened; each open starts a fake process, or fails when told to.
+class FakeEditorLauncher : public IEditorLauncher {
+public:
+    std::unique_ptr<IEditorProcess> open(const QString& path) override;
+    /// Ends the editor started by the n-th open (0-based).
+    void finish(int n) { *m_processes.at(n) = false; }
+
+    bool fail = false;
+    QList<QString> opened;
+    std::function<void(int n)> onOpen; ///< runs right after the n-th open
+
+private:
+    QList<std::shared_ptr<bool>> m_processes;
+};
+
+/// A fixed local address.
+class FakeLocalAddress : public ILocalAddress {
+public:
+    explicit FakeLocalAddress(QString address = QStringLiteral("127.0.0.1")) : m_address(std::move(address)) {}
+    QString localIPv4(const QString&) const override { return m_address; }
+
+private:
+    QString m_address;
+};
