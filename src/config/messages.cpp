@@ -1,0 +1,218 @@
+#include "config/messages.h"
+
+#include "platform/cp932.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QSaveFile>
+#include <QStringList>
+
+namespace {
+
+// The default message file: a comment banner and three messages, written in CP932 with CR LF.
+const QStringList& defaultLines()
+{
+    static const QStringList lines = {
+        QStringLiteral("###########################"),
+        QStringLiteral("## Chronel Client System ##"),
+        QStringLiteral("#########################################################################################"),
+        QStringLiteral("## このファイルはChronelホストシステムへ送るメッセージを記述しているファイルです。##"),
+        QStringLiteral("## '#' が先頭にないものがメッセージとして処理されます。　　　　　　　　　　　　　　　　##"),
+        QStringLiteral("## 長い文章を記入しても画面に表示できないのでなるべく短く作成してください。　　　　　　##"),
+        QStringLiteral("## （全角文字で１０文字以下）　　　　　　　　　　　　　　　　　　　　　　　　　　　　　##"),
+        QStringLiteral("#########################################################################################"),
+        QStringLiteral("ドライバ交代して"),
+        QStringLiteral("エア抜きPitIN準備"),
+        QStringLiteral("グラベル君とは友達さ"),
+    };
+    return lines;
+}
+
+// The three messages are the last lines of the default file.
+constexpr int kDefaultMessageCount = 3;
+
+enum class ReadResult { Ok, Missing, Failed };
+
+ReadResult readFile(const QString& path, QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.exists())
+        return ReadResult::Missing;
+    if (!file.open(QIODevice::ReadOnly))
+        return ReadResult::Failed;
+    bytes = file.readAll();
+    return file.error() == QFileDevice::NoError ? ReadResult::Ok : ReadResult::Failed;
+}
+
+bool writeDefaultFile(const QString& path)
+{
+    QByteArray bytes;
+    for (const QString& line : defaultLines()) {
+        bytes.append(Cp932::encode(line));
+        bytes.append("\r\n");
+    }
+    // Written through a temporary file, so a failed write never leaves half a file that the
+    // next load would take for the operator's own.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+// Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF). Returns false for
+// pure ASCII, which reads the same either way.
+bool isUtf8WithNonAscii(const QByteArray& bytes)
+{
+    bool nonAscii = false;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        nonAscii = true;
+        int more = 0;
+        unsigned char lo = 0x80;
+        unsigned char hi = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF) {
+            more = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            more = 2;
+            if (b == 0xE0)
+                lo = 0xA0;
+            else if (b == 0xED)
+                hi = 0x9F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            more = 3;
+            if (b == 0xF0)
+                lo = 0x90;
+            else if (b == 0xF4)
+                hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (i + more >= n)
+            return false;
+        if (p[i + 1] < lo || p[i + 1] > hi)
+            return false;
+        for (int k = 2; k <= more; ++k) {
+            if (p[i + k] < 0x80 || p[i + k] > 0xBF)
+                return false;
+        }
+        i += 1 + more;
+    }
+    return nonAscii;
+}
+
+// The file is written in CP932, but an editor on this system may well save it as UTF-8.
+// It is read as UTF-8 when it starts with the UTF-8 byte-order mark, or when it has non-ASCII
+// bytes and all of it is strict UTF-8; otherwise as CP932. Japanese CP932 text practically
+// never passes the strict check: the lead bytes of kana and most kanji (0x81-0x9F) cannot
+// start a UTF-8 sequence, so the first such character after ASCII or a line start fails it.
+QString decodeText(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(bytes.mid(3));
+    if (isUtf8WithNonAscii(bytes))
+        return QString::fromUtf8(bytes);
+    return Cp932::decode(bytes);
+}
+
+// Lines end with CR LF, a lone LF or a lone CR. A last line without an ending is a line;
+// the end of the file after a line ending is not.
+QStringList splitLines(const QString& text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != u'\r' && c != u'\n')
+            continue;
+        lines.append(text.mid(start, i - start));
+        if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.append(text.mid(start));
+    return lines;
+}
+
+bool isComment(const QString& line)
+{
+    return !line.isEmpty() && line.at(0) == u'#';
+}
+
+void useDefaultMessages(PublicConst& pub)
+{
+    const QStringList& lines = defaultLines();
+    pub.Pub_MessList = QStringList{QString()} + lines.mid(lines.size() - kDefaultMessageCount);
+    pub.Pub_MessCount = int16_t(kDefaultMessageCount);
+}
+
+// A file that exists but cannot be read is not retried: the condition would persist. The list
+// in force stays when it is whole, so a failed reload after editing keeps the messages the
+// operator was using; otherwise only the empty message is left.
+void keepOrClear(PublicConst& pub)
+{
+    const bool whole = pub.Pub_MessCount >= 0 && pub.Pub_MessList.size() == pub.Pub_MessCount + 1
+        && pub.Pub_MessList.at(0).isEmpty();
+    if (!whole) {
+        pub.Pub_MessList = QStringList{QString()};
+        pub.Pub_MessCount = 0;
+    }
+}
+
+} // namespace
+
+void Mess_Load(PublicConst& pub)
+{
+    QByteArray bytes;
+    ReadResult result = readFile(pub.Pub_MessPath, bytes);
+    if (result == ReadResult::Missing) {
+        if (!writeDefaultFile(pub.Pub_MessPath)) {
+            useDefaultMessages(pub);
+            return;
+        }
+        result = readFile(pub.Pub_MessPath, bytes);
+        if (result != ReadResult::Ok) {
+            useDefaultMessages(pub);
+            return;
+        }
+    }
+    if (result == ReadResult::Failed) {
+        keepOrClear(pub);
+        return;
+    }
+
+    // The file is read once and both passes run over that one reading, so an editor saving
+    // in between cannot make the count and the fill disagree.
+    const QStringList lines = splitLines(decodeText(bytes));
+
+    int count = 0;
+    for (const QString& line : lines) {
+        pub.Pub_MessLine = line;
+        if (!isComment(pub.Pub_MessLine) && count < Messages::kMaxMessages)
+            ++count;
+    }
+    pub.Pub_MessCount = int16_t(count);
+
+    pub.Pub_MessList = QStringList(qsizetype(count) + 1);
+    pub.Pub_MessList[0] = QString();
+    pub.Pub_MessFill = 1;
+    for (const QString& line : lines) {
+        if (pub.Pub_MessFill > pub.Pub_MessCount)
+            break;
+        pub.Pub_MessLine = line;
+        if (!isComment(pub.Pub_MessLine)) {
+            pub.Pub_MessList[pub.Pub_MessFill] = pub.Pub_MessLine;
+            ++pub.Pub_MessFill;
+        }
+    }
+}

@@ -1,0 +1,131 @@
+#include "config/settings.h"
+#include "platform/cp932.h"
+#include "read_only_folder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QByteArray kSectionLine = "[\x8A\xC2\x8B\xAB\x90\xDD\x92\xE8]";
+
+QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void noFileWritesDefault();
+    void emptyValueIsReplacedByDefault();
+    void valueTakenAsIs_data();
+    void valueTakenAsIs();
+    void writeThenRead();
+    void unwritableFolderKeepsDefaultForThisRun();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    PublicConst m_pub;
+};
+
+void TestSettings::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_pub.Pub_IniPath = m_dir->filePath(Settings::kFileName);
+    m_pub.Pub_HostIP.clear();
+    m_pub.Pub_IniResult = -99;
+}
+
+void TestSettings::noFileWritesDefault()
+{
+    Ini_ReadHost(m_pub);
+    QCOMPARE(m_pub.Pub_HostIP, Settings::kDefaultHostIP);
+    QVERIFY(m_pub.Pub_IniResult != 0);
+    QCOMPARE(m_pub.Pub_IniBufLen, 1024);
+    QCOMPARE(m_pub.Pub_IniBuffer.size(), 1024);
+    QCOMPARE(m_pub.Pub_IniSection, QStringLiteral("環境設定"));
+    QCOMPARE(m_pub.Pub_IniKey, QStringLiteral("HostIPNo"));
+    QCOMPARE(readBytes(m_pub.Pub_IniPath), kSectionLine + "\r\nHostIPNo=" + Settings::kDefaultHostIP.toLatin1() + "\r\n");
+
+    // The next start reads the address back from the file, without writing again.
+    PublicConst next;
+    next.Pub_IniPath = m_pub.Pub_IniPath;
+    Ini_ReadHost(next);
+    QCOMPARE(next.Pub_HostIP, Settings::kDefaultHostIP);
+    QCOMPARE(next.Pub_IniResult, int32_t(Settings::kDefaultHostIP.size()));
+}
+
+void TestSettings::emptyValueIsReplacedByDefault()
+{
+    writeBytes(m_pub.Pub_IniPath, "[Other]\r\nx=1\r\n" + kSectionLine + "\r\nHostIPNo=\r\n");
+    Ini_ReadHost(m_pub);
+    QCOMPARE(m_pub.Pub_HostIP, Settings::kDefaultHostIP);
+    QCOMPARE(readBytes(m_pub.Pub_IniPath),
+             "[Other]\r\nx=1\r\n" + kSectionLine + "\r\nHostIPNo=" + Settings::kDefaultHostIP.toLatin1() + "\r\n");
+}
+
+void TestSettings::valueTakenAsIs_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QString>("host");
+    QTest::newRow("address") << QByteArray("10.0.0.5") << "10.0.0.5";
+    QTest::newRow("blanks trimmed") << QByteArray("  10.0.0.5 \t") << "10.0.0.5";
+    QTest::newRow("not an address") << QByteArray("abc") << "abc";
+    QTest::newRow("longer than the buffer") << QByteArray(1500, '7') << QString(1023, u'7');
+}
+
+void TestSettings::valueTakenAsIs()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(QString, host);
+    const QByteArray file = kSectionLine + "\r\nHostIPNo=" + value + "\r\n";
+    writeBytes(m_pub.Pub_IniPath, file);
+    Ini_ReadHost(m_pub);
+    QCOMPARE(m_pub.Pub_HostIP, host);
+    QCOMPARE(m_pub.Pub_IniResult, int32_t(host.size()));
+    QCOMPARE(readBytes(m_pub.Pub_IniPath), file);  // nothing written back
+}
+
+void TestSettings::writeThenRead()
+{
+    QVERIFY(Ini_Write(m_pub, Settings::kSection, Settings::kKey, QStringLiteral("10.20.30.40")) != 0);
+    Ini_ReadHost(m_pub);
+    QCOMPARE(m_pub.Pub_HostIP, QStringLiteral("10.20.30.40"));
+}
+
+void TestSettings::unwritableFolderKeepsDefaultForThisRun()
+{
+    const QString folder = m_dir->filePath(QStringLiteral("ro"));
+    QVERIFY(QDir().mkdir(folder));
+    ReadOnlyFolder readOnly(folder, QString(), QByteArray());
+    if (!readOnly.available())
+        QSKIP("cannot make a folder read-only here (root outside the sandbox)");
+    m_pub.Pub_IniPath = QDir(folder).filePath(Settings::kFileName);
+
+    Ini_ReadHost(m_pub);
+    QCOMPARE(m_pub.Pub_HostIP, Settings::kDefaultHostIP);
+    QCOMPARE(m_pub.Pub_IniResult, 0);
+    QVERIFY(!QFile::exists(m_pub.Pub_IniPath));
+    QCOMPARE(Ini_Write(m_pub, Settings::kSection, Settings::kKey, QStringLiteral("10.1.1.1")), 0);
+}
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "test_settings.moc"

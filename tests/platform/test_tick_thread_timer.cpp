@@ -1,0 +1,140 @@
+#include "platform/tick_thread_timer.h"
+
+#include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+qint64 elapsedTicks(Clock::time_point from, Clock::time_point to, int periodMs)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count() / periodMs;
+}
+
+// Waits until the counter reaches at least target (the timer thread may be scheduled late on
+// a loaded machine, but must catch up), for at most a second.
+void waitFor(const std::atomic<int>& counter, qint64 target)
+{
+    const auto deadline = Clock::now() + std::chrono::seconds(1);
+    while (counter.load() < target && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
+} // namespace
+
+class TestTickThreadTimer : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void countsElapsedTime();
+    void losesNoTickAfterStall();
+    void killStopsCallbacks();
+    void identifiersAndRefusals();
+    void destructorStopsAll();
+};
+
+void TestTickThreadTimer::countsElapsedTime()
+{
+    TickThreadTimer timer;
+    std::atomic<int> ticks{0};
+    const auto before = Clock::now();
+    const int32_t id = timer.timeSetEvent(10, [&] { ++ticks; });
+    const auto after = Clock::now();
+    QVERIFY(id != 0);
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    waitFor(ticks, elapsedTicks(after, Clock::now(), 10) - 1);
+    const auto readAt = Clock::now();
+    const int counted = ticks.load();
+    timer.timeKillEvent(id);
+
+    const qint64 lower = elapsedTicks(after, readAt, 10) - 2;
+    const qint64 upper = elapsedTicks(before, readAt, 10);
+    QVERIFY2(counted >= lower && counted <= upper,
+             qPrintable(QStringLiteral("%1 ticks, expected %2..%3").arg(counted).arg(lower).arg(upper)));
+}
+
+void TestTickThreadTimer::losesNoTickAfterStall()
+{
+    TickThreadTimer timer;
+    std::atomic<int> ticks{0};
+    std::atomic<bool> stalled{false};
+    const auto before = Clock::now();
+    const int32_t id = timer.timeSetEvent(10, [&] {
+        // One callback blocks for 300 ms: the thirty periods it covers must still be counted.
+        if (++ticks == 20 && !stalled.exchange(true))
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    });
+    const auto after = Clock::now();
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    waitFor(ticks, elapsedTicks(after, Clock::now(), 10) - 1);
+    const auto readAt = Clock::now();
+    const int counted = ticks.load();
+    timer.timeKillEvent(id);
+
+    QVERIFY(stalled.load());
+    const qint64 lower = elapsedTicks(after, readAt, 10) - 2;
+    const qint64 upper = elapsedTicks(before, readAt, 10);
+    QVERIFY2(counted >= lower && counted <= upper,
+             qPrintable(QStringLiteral("%1 ticks, expected %2..%3").arg(counted).arg(lower).arg(upper)));
+}
+
+void TestTickThreadTimer::killStopsCallbacks()
+{
+    TickThreadTimer timer;
+    std::atomic<int> ticks{0};
+    const int32_t id = timer.timeSetEvent(1, [&] { ++ticks; });
+    waitFor(ticks, 5);
+    timer.timeKillEvent(id);
+    const int atKill = ticks.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    QCOMPARE(ticks.load(), atKill);
+    timer.timeKillEvent(id);  // a second kill of the same timer is harmless
+
+    // A timer may end itself from its own callback without deadlock.
+    std::atomic<int32_t> selfId{0};
+    std::atomic<int> selfTicks{0};
+    selfId = timer.timeSetEvent(1, [&] {
+        if (++selfTicks == 3)
+            timer.timeKillEvent(selfId.load());
+    });
+    waitFor(selfTicks, 3);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    QCOMPARE(selfTicks.load(), 3);
+}
+
+void TestTickThreadTimer::identifiersAndRefusals()
+{
+    TickThreadTimer timer;
+    QCOMPARE(timer.timeSetEvent(0, [] {}), 0);
+    QCOMPARE(timer.timeSetEvent(10, {}), 0);
+    const int32_t a = timer.timeSetEvent(10, [] {});
+    const int32_t b = timer.timeSetEvent(10, [] {});
+    QVERIFY(a != 0 && b != 0 && a != b);
+    timer.timeKillEvent(a);
+    timer.timeKillEvent(b);
+    timer.timeKillEvent(12345);
+}
+
+void TestTickThreadTimer::destructorStopsAll()
+{
+    std::atomic<int> ticks{0};
+    {
+        TickThreadTimer timer;
+        timer.timeSetEvent(1, [&] { ++ticks; });
+        timer.timeSetEvent(2, [&] { ++ticks; });
+        waitFor(ticks, 10);
+    }
+    const int atEnd = ticks.load();
+    QVERIFY(atEnd >= 10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    QCOMPARE(ticks.load(), atEnd);
+}
+
+QTEST_GUILESS_MAIN(TestTickThreadTimer)
+#include "test_tick_thread_timer.moc"
