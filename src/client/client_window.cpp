@@ -1,5 +1,7 @@
 #include "client/client_window.h"
 
+#include "platform/udp_socket.h"
+
 #include <limits>
 
 void Tick_Proc(PublicConst& pub)

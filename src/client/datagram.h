@@ -59,7 +59,8 @@ LapReportFields splitLapReport(const QString& text);
 
 /// Builds a lap report in the forms the client reads: kind 'C' or ' ', lap number right-aligned
 /// in 3 columns, the three lap times right-aligned in 10, date "yyyy/MM/dd", times "HH:mm:ss".
-/// Used by the host simulator and by tests.
+/// A number wider than its column keeps its last characters; an invalid date or time leaves
+/// its columns blank. Used by the host simulator and by tests.
 QString lapReportText(bool forced, int32_t lapNo, int32_t lastLap, int32_t bestLap, int32_t aveLap,
                       const QDate& date, const QTime& clock, const QTime& endTime,
                       const QString& hostText);
