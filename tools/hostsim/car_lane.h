@@ -1,0 +1,67 @@
+#pragma once
+
+#include "lap_book.h"
+#include "reporter.h"
+#include "sim_options.h"
+#include "status_stats.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QRandomGenerator>
+#include <QStringList>
+#include <QTimer>
+#include <QUdpSocket>
+
+/// Everything the host does for one car: it times the laps, sends each lap report with its
+/// repeats to the car's client port, and listens to the client's status datagrams.
+class CarLane : public QObject {
+    Q_OBJECT
+public:
+    /// The lane of car (1..5), with the settings of options; random draws the lap spread.
+    CarLane(int car, const SimOptions& options, Reporter& reporter, QRandomGenerator& random,
+            QObject* parent = nullptr);
+
+    /// Binds the car's host port and starts the periodic laps; false with error if it cannot bind.
+    bool start(QString* error);
+
+    /// The car completes a lap of lapMs milliseconds (0: the time since its previous lap).
+    void completeLap(int lapMs);
+    /// Sends the current report again with kind "C"; its repeats go out as normal reports.
+    void sendCReport();
+    /// Host texts of the following reports, one per lap in turn.
+    void setTexts(const QStringList& texts) { m_texts = texts; }
+    /// Writes the once-a-second summary of what the client has sent.
+    void reportPeriodic();
+
+    /// The car's lap book.
+    const LapBook& book() const { return m_book; }
+    /// The car's number.
+    int car() const { return m_car; }
+
+private:
+    QString currentText() const;
+    QString reportText(bool forced) const;
+    void sendReport(bool forced);
+    void sendBytes(const QByteArray& bytes);
+    void scheduleNextLap();
+    void readPending();
+    QJsonObject statusFields();
+
+    const int m_car;
+    const SimOptions& m_options;
+    Reporter& m_reporter;
+    QRandomGenerator& m_random;
+    QStringList m_texts;
+    LapBook m_book;
+    QUdpSocket m_socket;
+    QTimer m_lapTimer;
+    QTimer m_repeatTimer;
+    QElapsedTimer m_sinceLap;
+    QElapsedTimer m_clock;
+    QDateTime m_runEnd;
+    int m_nextLapMs = 0;
+    QByteArray m_repeatBytes;
+    int m_repeatsLeft = 0;
+    StatusStats m_stats;
+};
