@@ -14,6 +14,8 @@ class IDialogs;
 class IEditorLauncher;
 class ILocalAddress;
 class IUdpSocket;
+class IEditorProcess;
+enum class SocketError;
 
 /// The operating-system services a client window works with; main builds the real ones,
 /// tests hand in fakes.
@@ -121,13 +123,24 @@ private:
     // timing run, lap reports, status datagrams, blink (add helpers of that area here)
     void startRun();
     void stopRun();
+    void undoStart(int32_t tickCountBefore, bool watchdogBefore);
+    void rebindWinsock1();
+    void retryPendingRebind();
 
     // driver messages and host registration (add helpers of that area here)
+    /// Lets every other event of the window run until process has ended, without spinning.
+    void waitForEditor(IEditorProcess& process);
+    /// Tells the operator that the registration request could not go out, and why.
+    void reportRegistrationFailure(SocketError error, bool binding);
+    /// Takes the registration reply; a failed take is tried once more, after a re-bind when
+    /// the failure was a refused earlier request. False when the reply is dropped.
+    bool takeRegistrationReply(QString& text);
 
     PublicConst& m_pub;
     ClientServices m_svc;
     const ControlModel* m_focus = nullptr;
     // timing run state of our own (add here)
+    bool m_rebindPending = false;  ///< a re-bind of Winsock1 failed and is to be tried again
 
     // messages and registration state of our own (add here)
 };
