@@ -1,0 +1,60 @@
+#include "client/client_window.h"
+#include "client/public_const.h"
+#include "platform/desktop_clock.h"
+#include "platform/desktop_editor_launcher.h"
+#include "platform/kernel_local_address.h"
+#include "platform/qt_udp_socket.h"
+#include "platform/tick_thread_timer.h"
+#include "startup/screen_choice.h"
+#include "ui/appearance.h"
+#include "ui/client_view.h"
+#include "ui/open_view.h"
+#include "ui/qt_dialogs.h"
+#include "ui/twips.h"
+
+#include <QApplication>
+
+#include <memory>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Rivect"));
+    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    // Between the opening window and the client window no window is open; that is no end.
+    app.setQuitOnLastWindowClosed(false);
+    Appearance::installFontSubstitutions();
+    Appearance::applyFixedLook();
+
+    PublicConst pub;
+    TickThreadTimer tickTimer;
+    QtUdpSocket winsock1;
+    QtUdpSocket winsockChker;
+    DesktopClock clock;
+    KernelLocalAddress localAddress;
+    DesktopEditorLauncher editor;
+    QtDialogs dialogs;
+    const QString programFolder = QCoreApplication::applicationDirPath();
+
+    // Declared after the services they use, so they are destroyed first.
+    std::unique_ptr<ClientWindow> client;
+    std::unique_ptr<ClientView> clientView;
+
+    auto showClient = [&](ClientChoice choice) {
+        client = std::make_unique<ClientWindow>(
+            pub, ClientServices{tickTimer, clock, dialogs, editor, localAddress, winsock1, winsockChker,
+                                programFolder, [] { return Twips::screenSize(); },
+                                [] { QCoreApplication::exit(0); }});
+        clientView = std::make_unique<ClientView>(*client, clientLayout(choice));
+        clientView->loadAndShow();
+    };
+
+    // The opening window deletes itself when it unloads.
+    auto* openView = new OpenView(pub, programFolder, showClient);
+    openView->loadAndShow();
+
+    const int result = QApplication::exec();
+    clientView.reset();
+    client.reset();
+    return result;
+}

@@ -1,0 +1,40 @@
+#include "startup/open_window.h"
+
+#include "config/settings.h"
+#include "layouts/open_layout.h"
+
+#include <cmath>
+
+OpenWindow::OpenWindow(PublicConst& pub, OpenServices services)
+    : Timer1("Timer1", Fm_Open.timer1IntervalMs, false), m_pub(pub), m_svc(std::move(services))
+{
+}
+
+void OpenWindow::Form_Load()
+{
+    const QSize screen = m_svc.screenSizeTwips ? m_svc.screenSizeTwips() : QSize();
+    m_pub.Pub_ScreenWidth = screen.width();
+    m_pub.Pub_ScreenHeight = screen.height();
+
+    // Centred in floating point, like any other form position, before it lands on twips.
+    const double left = (double(m_pub.Pub_ScreenWidth) - double(Form.outerWidth)) / 2.0;
+    const double top = (double(m_pub.Pub_ScreenHeight) - double(Form.outerHeight)) / 2.0;
+    Form.move(int(std::lround(left)), int(std::lround(top)));
+
+    m_pub.Pub_IniPath = m_svc.programFolder + QStringLiteral("/") + Settings::kFileName;
+    Ini_ReadHost(m_pub);
+
+    // Enabled last, so the tick can never run before the load has finished.
+    Timer1.setEnabled(true);
+}
+
+void OpenWindow::Timer1_Timer()
+{
+    Timer1.setEnabled(false);
+    if (m_svc.unload)
+        m_svc.unload();
+    // The width measured at load decides; the screen is not asked again.
+    const ClientChoice choice = chooseClientWindow(m_pub.Pub_ScreenWidth);
+    if (m_svc.showClient)
+        m_svc.showClient(choice);
+}

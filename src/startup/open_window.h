@@ -1,0 +1,39 @@
+#pragma once
+
+#include "client/client_window.h"
+#include "client/public_const.h"
+#include "startup/screen_choice.h"
+
+#include <QSize>
+#include <QString>
+#include <functional>
+
+/// What the opening window needs from outside: the program folder, the screen, and the
+/// view's operations to unload it and to show the chosen client window.
+struct OpenServices {
+    QString programFolder;                        ///< folder of the executable, no trailing separator
+    std::function<QSize()> screenSizeTwips;       ///< the screen's size in twips
+    std::function<void()> unload;                 ///< closes and destroys the opening window
+    std::function<void(ClientChoice)> showClient; ///< creates, loads and shows a client window
+};
+
+/// The opening window Fm_Open: measures the screen, reads the host address and after its
+/// one-shot timer hands over to the client window that fits the screen.
+class OpenWindow {
+public:
+    OpenWindow(PublicConst& pub, OpenServices services);
+    OpenWindow(const OpenWindow&) = delete;
+    OpenWindow& operator=(const OpenWindow&) = delete;
+
+    FormModel Form{"Fm_Open"};
+    TimerModel Timer1;
+
+    /// Measures the screen, centres the window, reads the host address, arms Timer1.
+    void Form_Load();
+    /// Runs once: unloads the window and shows the client window chosen by Pub_ScreenWidth.
+    void Timer1_Timer();
+
+private:
+    PublicConst& m_pub;
+    OpenServices m_svc;
+};

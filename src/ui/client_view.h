@@ -1,0 +1,55 @@
+#pragma once
+
+#include "client/client_window.h"
+#include "layouts/client_layouts.h"
+#include "ui/window_frame.h"
+
+#include <QWidget>
+#include <array>
+#include <functional>
+
+class QCloseEvent;
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+/// The client window on screen: built from one client layout, a thin mirror of the
+/// behaviour's control models that forwards presses and timer ticks to its handlers.
+class ClientView : public QWidget {
+    Q_OBJECT
+public:
+    ClientView(ClientWindow& window, const ClientLayout& layout, QWidget* parent = nullptr);
+    ~ClientView() override;
+
+    /// Runs the window's load with its outer size known, then shows it.
+    void loadAndShow();
+    /// The widget built for control c.
+    QWidget* control(ClientControl c) const { return m_widgets[std::size_t(c)]; }
+    /// The layout the window was built from.
+    const ClientLayout& layout() const { return m_layout; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    ControlModel& model(ClientControl c) const;
+    QRect pxRect(int left, int top, int width, int height) const;
+    void buildLabel(ClientControl c);
+    void buildButton(ClientControl c, std::function<void()> handler);
+    void buildCombo(ClientControl c);
+    void bindTimers();
+    void mirrorLabel(ClientControl c);
+    void mirrorButton(ClientControl c);
+    void mirrorCombo(ClientControl c);
+    void mirrorForm();
+    void mirrorFocus();
+    void keepCentred(QSize frameGrowth);
+
+    ClientWindow& m_window;
+    const ClientLayout& m_layout;
+    double m_dpiX = 96;
+    double m_dpiY = 96;
+    std::array<QWidget*, kClientControlCount> m_widgets{};
+    WindowFrame* m_frame = nullptr;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+#include <QSize>
+#include <QTimer>
+#include <functional>
+
+class QWidget;
+
+/// Follows the frame a window manager puts around a top-level window. Some platforms know it
+/// as soon as the native window exists; on X11 it arrives after the window is mapped, without
+/// an event of its own, later than the window's load placed the window.
+class WindowFrame : public QObject {
+    Q_OBJECT
+public:
+    /// Follows window; grown is called with the growth in pixels whenever the frame grows.
+    WindowFrame(QWidget& window, std::function<void(QSize)> grown);
+
+    /// Creates the native window and takes its frame as far as it is known now.
+    void measure();
+    /// Looks for a change of the frame for a short while after the window is shown.
+    void watchAfterShow();
+    /// Takes the frame anew and reports a growth to the callback.
+    void check();
+
+private:
+    QWidget& m_window;
+    std::function<void(QSize)> m_grown;
+    QSize m_extra;  ///< frame size beyond the client area
+    QTimer m_poll;
+    int m_pollsLeft = 0;
+};

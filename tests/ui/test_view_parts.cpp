@@ -1,0 +1,182 @@
+// The pieces the windows are made of: timers bound to their models, the real message and
+// input boxes, and the fixed look (fonts, palette, caption line breaks).
+#include "ui/appearance.h"
+#include "ui/qt_dialogs.h"
+#include "ui/timer_binding.h"
+#include "ui_test_main.h"
+
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStyle>
+
+#include <functional>
+
+namespace {
+
+/// Runs check on the modal dialog as soon as it is open.
+void whenModalOpens(std::function<void(QWidget*)> check)
+{
+    QTimer::singleShot(0, [check = std::move(check)] {
+        QWidget* modal = QApplication::activeModalWidget();
+        QVERIFY(modal);
+        check(modal);
+    });
+}
+
+} // namespace
+
+class TestViewParts : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void timerRunsExactlyWhileItsModelIsEnabled()
+    {
+        TimerModel model("Time_Test", 1000, true);
+        int calls = 0;
+        {
+            TimerBinding binding(model, [&] { ++calls; });
+            QVERIFY(binding.timer().isActive());
+            QCOMPARE(binding.timer().interval(), 1000);
+            QCOMPARE(binding.timer().timerType(), Qt::PreciseTimer);
+            model.setEnabled(false);
+            QVERIFY(!binding.timer().isActive());
+            model.setEnabled(true);
+            QVERIFY(binding.timer().isActive());
+
+            // Enabling a running timer leaves its interval alone; restart() begins it afresh.
+            QTest::qWait(400);
+            const int before = binding.timer().remainingTime();
+            QVERIFY(before < 800);
+            model.setEnabled(true);
+            QVERIFY(binding.timer().remainingTime() <= before);
+            model.restart();
+            QVERIFY(binding.timer().remainingTime() > 900);
+        }
+        QVERIFY(!model.changed);
+        QCOMPARE(calls, 0);
+    }
+
+    void ticksCallTheHandlerUntilTheModelIsDisabled()
+    {
+        TimerModel model("Time_Test", 20, false);
+        int calls = 0;
+        TimerBinding binding(model, [&] {
+            if (++calls == 3)
+                model.setEnabled(false);
+        });
+        QTest::qWait(80);
+        QCOMPARE(calls, 0);
+        model.setEnabled(true);
+        QTRY_COMPARE(calls, 3);
+        QTest::qWait(100);
+        QCOMPARE(calls, 3);
+    }
+
+    void messageBoxFollowsItsStyle()
+    {
+        QtDialogs dialogs;
+        whenModalOpens([](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            QVERIFY(box);
+            QCOMPARE(box->windowTitle(), QStringLiteral("終了確認"));
+            QCOMPARE(box->text(), QStringLiteral("終了します。\nよろしいですか？"));
+            QCOMPARE(box->icon(), QMessageBox::Information);
+            QCOMPARE(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+            QCOMPARE(box->defaultButton(), box->button(QMessageBox::Yes));
+            box->button(QMessageBox::No)->click();
+        });
+        const int answer = dialogs.msgBox(QStringLiteral("終了します。\rよろしいですか？"),
+                                          MsgBox::vbYesNo | MsgBox::vbInformation | MsgBox::vbDefaultButton1,
+                                          QStringLiteral("終了確認"));
+        QCOMPARE(answer, MsgBox::vbNo);
+    }
+
+    void messageBoxDefaultsAndTitle()
+    {
+        QtDialogs dialogs;
+        whenModalOpens([](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            QVERIFY(box);
+            QCOMPARE(box->windowTitle(), QStringLiteral("Rivect"));
+            QCOMPARE(box->icon(), QMessageBox::Critical);
+            QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        QCOMPARE(dialogs.msgBox(QStringLiteral("x"), MsgBox::vbYesNo | MsgBox::vbCritical | MsgBox::vbDefaultButton2,
+                                QString()),
+                 MsgBox::vbNo);
+
+        whenModalOpens([](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            QVERIFY(box);
+            QCOMPARE(box->standardButtons(), QMessageBox::Ok);
+            QCOMPARE(box->icon(), QMessageBox::NoIcon);
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        QCOMPARE(dialogs.msgBox(QStringLiteral("y"), MsgBox::vbOKOnly, QString()), MsgBox::vbOK);
+    }
+
+    void inputBoxReturnsTheTextOrEmptyOnCancel()
+    {
+        QtDialogs dialogs;
+        whenModalOpens([](QWidget* w) {
+            auto* input = qobject_cast<QInputDialog*>(w);
+            QVERIFY(input);
+            QCOMPARE(input->windowTitle(), QStringLiteral("Rivect"));
+            QCOMPARE(input->labelText(), QStringLiteral("一\n二"));
+            QCOMPARE(input->textValue(), QStringLiteral("192.168.1.10"));
+            input->setTextValue(QStringLiteral("127.0.0.1"));
+            input->accept();
+        });
+        QCOMPARE(dialogs.inputBox(QStringLiteral("一\r二"), QString(), QStringLiteral("192.168.1.10")),
+                 QStringLiteral("127.0.0.1"));
+
+        whenModalOpens([](QWidget* w) {
+            auto* input = qobject_cast<QInputDialog*>(w);
+            QVERIFY(input);
+            QCOMPARE(input->windowTitle(), QStringLiteral("ホスト"));
+            input->reject();
+        });
+        QCOMPARE(dialogs.inputBox(QStringLiteral("p"), QStringLiteral("ホスト"), QStringLiteral("keep")), QString());
+    }
+
+    void captionsBreakOnCarriageReturns()
+    {
+        QCOMPARE(Appearance::displayText(QStringLiteral("a\rb")), QStringLiteral("a\nb"));
+        QCOMPARE(Appearance::displayText(QStringLiteral("a\r\nb")), QStringLiteral("a\nb"));
+        QCOMPARE(Appearance::displayText(QStringLiteral("a\nb")), QStringLiteral("a\nb"));
+        QCOMPARE(Appearance::displayText(QStringLiteral("a\r\rb\r")), QStringLiteral("a\n\nb\n"));
+    }
+
+    void japaneseFacesResolveToInstalledGothics()
+    {
+        const QFontInfo fixed(Appearance::toQFont({FontFace::Gothic, 36, false}));
+        const QFontInfo proportional(Appearance::toQFont({FontFace::PGothic, 9, false}));
+        if (QFontDatabase::families().contains(QStringLiteral("IPAGothic"))) {
+            QCOMPARE(fixed.family(), QStringLiteral("IPAGothic"));
+            QCOMPARE(proportional.family(), QStringLiteral("IPAPGothic"));
+        } else {
+            QSKIP("the IPA Gothic fonts are not installed");
+        }
+        QCOMPARE(Appearance::toQFont({FontFace::PGothic, 21.75, true}).pointSizeF(), 21.75);
+        QVERIFY(Appearance::toQFont({FontFace::PGothic, 21.75, true}).italic());
+    }
+
+    void theLookIsFixed()
+    {
+        QCOMPARE(QApplication::style()->name().toLower(), QStringLiteral("fusion"));
+        const QPalette p = QApplication::palette();
+        QCOMPARE(p.color(QPalette::Active, QPalette::Button), Appearance::systemColor(SystemColor::ButtonFace));
+        QCOMPARE(p.color(QPalette::Active, QPalette::ButtonText), Appearance::systemColor(SystemColor::ButtonText));
+        QVERIFY(p.color(QPalette::Disabled, QPalette::ButtonText) != p.color(QPalette::Active, QPalette::ButtonText));
+        QCOMPARE(Appearance::toQColor(LayoutColor::fixed(0x80FF80)), QColor(0x80, 0xFF, 0x80));
+        QCOMPARE(Appearance::toQColor(LayoutColor::named(SystemColor::Window)), QColor(Qt::white));
+        QVERIFY(!Appearance::toQColor(LayoutColor::transparent()).isValid());
+    }
+};
+
+RIVECT_UI_TEST_MAIN(TestViewParts, SCREEN_CONFIG)
+#include "test_view_parts.moc"
