@@ -1,6 +1,6 @@
 #include "client/datagram.h"
 
-#include <QRegularExpression>
+#include <QStringView>
 
 namespace Datagram {
 
@@ -47,45 +47,48 @@ QString column(const QString& text, int first, int width)
 
 std::optional<int32_t> parseLeadingNumber(const QString& field)
 {
+    // One pass over the characters: the whole part is accumulated until it cannot fit any
+    // more, and of the fraction only what rounding needs is kept (its first digit and whether
+    // any later digit is non-zero), so rounding is exact however long the field is.
     bool negative = false;
     bool signAllowed = true;
     bool seenPoint = false;
-    QString whole;
-    QString fraction;
+    bool tooLarge = false;
+    int64_t magnitude = 0;
+    int fractionHead = -1;
+    bool restNonZero = false;
     for (const QChar c : field) {
         if (isBlank(c))
             continue;
-        if (signAllowed && (c == QLatin1Char('+') || c == QLatin1Char('-'))) {
-            negative = (c == QLatin1Char('-'));
+        const char16_t u = c.unicode();
+        if (signAllowed && (u == u'+' || u == u'-')) {
+            negative = (u == u'-');
             signAllowed = false;
         } else if (isDigit(c)) {
-            (seenPoint ? fraction : whole).append(c);
             signAllowed = false;
-        } else if (c == QLatin1Char('.') && !seenPoint) {
+            const int digit = u - u'0';
+            if (!seenPoint) {
+                if (!tooLarge) {
+                    magnitude = magnitude * 10 + digit;
+                    tooLarge = magnitude > int64_t(INT32_MAX) + 1;
+                }
+            } else if (fractionHead < 0) {
+                fractionHead = digit;
+            } else if (digit != 0) {
+                restNonZero = true;
+            }
+        } else if (u == u'.' && !seenPoint) {
             seenPoint = true;
             signAllowed = false;
         } else {
             break;
         }
     }
-
-    // Work on the decimal digits themselves, so rounding is exact however long the field is.
-    int firstSignificant = 0;
-    while (firstSignificant < whole.size() && whole.at(firstSignificant) == QLatin1Char('0'))
-        ++firstSignificant;
-    whole = whole.mid(firstSignificant);
-    if (whole.size() > 10)
+    if (tooLarge)
         return std::nullopt;
-    int64_t magnitude = 0;
-    for (const QChar c : whole)
-        magnitude = magnitude * 10 + (c.unicode() - '0');
 
-    if (!fraction.isEmpty()) {
-        const QChar head = fraction.at(0);
-        const bool restNonZero = fraction.mid(1).contains(QRegularExpression(QStringLiteral("[1-9]")));
-        if (head > QLatin1Char('5') || (head == QLatin1Char('5') && (restNonZero || magnitude % 2 == 1)))
-            ++magnitude;
-    }
+    if (fractionHead > 5 || (fractionHead == 5 && (restNonZero || magnitude % 2 == 1)))
+        ++magnitude;
 
     const int64_t value = negative ? -magnitude : magnitude;
     if (value < INT32_MIN || value > INT32_MAX)
@@ -93,14 +96,60 @@ std::optional<int32_t> parseLeadingNumber(const QString& field)
     return int32_t(value);
 }
 
+namespace {
+
+// A small cursor over a date or time text: fields of digits, one separator between them,
+// blanks (space, tab) allowed only around the whole text.
+class TextCursor {
+public:
+    explicit TextCursor(QStringView text) : m_text(text)
+    {
+        while (m_pos < m_text.size() && isFieldBlank(m_text[m_pos]))
+            ++m_pos;
+        m_end = m_text.size();
+        while (m_end > m_pos && isFieldBlank(m_text[m_end - 1]))
+            --m_end;
+    }
+    // Reads minDigits to maxDigits digits; -1 when there are fewer.
+    int number(int minDigits, int maxDigits)
+    {
+        int value = 0;
+        int n = 0;
+        while (n < maxDigits && m_pos < m_end && isDigit(m_text[m_pos])) {
+            value = value * 10 + (m_text[m_pos].unicode() - u'0');
+            ++m_pos;
+            ++n;
+        }
+        return n >= minDigits ? value : -1;
+    }
+    // The separator character, or a null character at the end.
+    QChar take() { return m_pos < m_end ? m_text[m_pos++] : QChar(); }
+    bool atEnd() const { return m_pos == m_end; }
+
+private:
+    static bool isFieldBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
+
+    QStringView m_text;
+    qsizetype m_pos = 0;
+    qsizetype m_end = 0;
+};
+
+} // namespace
+
 std::optional<QDate> parseDateText(const QString& text)
 {
-    static const QRegularExpression form(
-        QStringLiteral("^[ \\t]*([0-9]{4})([/.-])([0-9]{1,2})\\2([0-9]{1,2})[ \\t]*$"));
-    const QRegularExpressionMatch m = form.match(text);
-    if (!m.hasMatch())
+    TextCursor in(text);
+    const int year = in.number(4, 4);
+    const QChar sep = in.take();
+    if (year < 0 || (sep != QLatin1Char('/') && sep != QLatin1Char('-') && sep != QLatin1Char('.')))
         return std::nullopt;
-    const QDate date(m.captured(1).toInt(), m.captured(3).toInt(), m.captured(4).toInt());
+    const int month = in.number(1, 2);
+    if (month < 0 || in.take() != sep)
+        return std::nullopt;
+    const int day = in.number(1, 2);
+    if (day < 0 || !in.atEnd())
+        return std::nullopt;
+    const QDate date(year, month, day);
     if (!date.isValid())
         return std::nullopt;
     return date;
@@ -108,12 +157,17 @@ std::optional<QDate> parseDateText(const QString& text)
 
 std::optional<QTime> parseTimeText(const QString& text)
 {
-    static const QRegularExpression form(
-        QStringLiteral("^[ \\t]*([0-9]{1,2}):([0-9]{1,2}):([0-9]{1,2})[ \\t]*$"));
-    const QRegularExpressionMatch m = form.match(text);
-    if (!m.hasMatch())
+    TextCursor in(text);
+    const int h = in.number(1, 2);
+    if (h < 0 || in.take() != QLatin1Char(':'))
         return std::nullopt;
-    const QTime time(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    const int m = in.number(1, 2);
+    if (m < 0 || in.take() != QLatin1Char(':'))
+        return std::nullopt;
+    const int s = in.number(1, 2);
+    if (s < 0 || !in.atEnd())
+        return std::nullopt;
+    const QTime time(h, m, s);
     if (!time.isValid())
         return std::nullopt;
     return time;

@@ -2,15 +2,38 @@
 
 namespace {
 
-// A field of at least `digits` digits; a negative field keeps its own minus sign in front of
-// the zero-filled digits (-1 in two digits is "-01"). Fields here are always small, but the
-// magnitude is taken in 64 bits so no value can overflow.
-QString zeroFilled(int32_t value, int digits)
-{
-    const int64_t v = value;
-    const QString body = QString::number(v < 0 ? -v : v).rightJustified(digits, QLatin1Char('0'));
-    return v < 0 ? QLatin1Char('-') + body : body;
-}
+// Formatting runs for every lap report and every display refresh, so the text is built in a
+// small character buffer rather than through temporary strings.
+class FieldWriter {
+public:
+    // A field of at least `digits` digits; a negative field keeps its own minus sign in front
+    // of the zero-filled digits (-1 in two digits is "-01"). The magnitude is taken in 64 bits
+    // so no 32-bit value can overflow.
+    void field(int32_t value, int digits)
+    {
+        int64_t v = value;
+        if (v < 0) {
+            put('-');
+            v = -v;
+        }
+        char reversed[20];
+        int n = 0;
+        do {
+            reversed[n++] = char('0' + v % 10);
+            v /= 10;
+        } while (v != 0);
+        for (int i = n; i < digits; ++i)
+            put('0');
+        while (n > 0)
+            put(reversed[--n]);
+    }
+    void put(char c) { m_buf[m_len++] = c; }
+    QString text() const { return QString::fromLatin1(m_buf, m_len); }
+
+private:
+    char m_buf[48];
+    int m_len = 0;
+};
 
 // The two lap formats share their shape and differ only in the size of the trailing unit.
 QString lapText(int32_t x, int32_t perSecond, int trailingDigits)
@@ -21,8 +44,13 @@ QString lapText(int32_t x, int32_t perSecond, int trailingDigits)
     const int32_t minutes = totalSeconds / 60;
     const int32_t seconds = totalSeconds - minutes * 60;
     const int32_t fraction = x - totalSeconds * perSecond;
-    return QString::number(minutes) + QLatin1Char('\'') + zeroFilled(seconds, 2) + QLatin1Char('"')
-        + zeroFilled(fraction, trailingDigits);
+    FieldWriter w;
+    w.field(minutes, 1);
+    w.put('\'');
+    w.field(seconds, 2);
+    w.put('"');
+    w.field(fraction, trailingDigits);
+    return w.text();
 }
 
 } // namespace
@@ -33,8 +61,13 @@ QString Fmt_HMS(int32_t x)
     const int32_t seconds = x - totalMinutes * 60;
     const int32_t hours = totalMinutes / 60;
     const int32_t minutes = totalMinutes - hours * 60;
-    return QString::number(hours) + QLatin1Char(':') + zeroFilled(minutes, 2) + QLatin1Char(':')
-        + zeroFilled(seconds, 2);
+    FieldWriter w;
+    w.field(hours, 1);
+    w.put(':');
+    w.field(minutes, 2);
+    w.put(':');
+    w.field(seconds, 2);
+    return w.text();
 }
 
 QString Fmt_LapCenti(int32_t x) { return lapText(x, 100, 2); }

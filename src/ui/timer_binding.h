@@ -2,12 +2,15 @@
 
 #include "client/controls.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <functional>
 
 /// Drives a timer model with a precise QTimer: runs while the model is enabled, starts its
 /// interval afresh whenever the model is (re)started, and calls the handler on each tick.
+/// The ticks stay on the grid of the start: a tick missed while the process was stalled is
+/// run late (up to a few), and the timer is brought back onto the grid.
 class TimerBinding : public QObject {
     Q_OBJECT
 public:
@@ -19,9 +22,14 @@ public:
 
 private:
     void sync();
+    void restartGrid();
+    void onTimeout();
 
     TimerModel& m_model;
     std::function<void()> m_handler;
     QTimer m_timer;
     unsigned m_starts = 0;
+    QElapsedTimer m_since;     ///< time since the timer was (re)started
+    qint64 m_ticksRun = 0;     ///< ticks run since then
+    bool m_realigning = false; ///< the current shot is shortened to get back onto the grid
 };

@@ -5,6 +5,7 @@
 #include "ui/timer_binding.h"
 #include "ui_test_main.h"
 
+#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QInputDialog>
@@ -12,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
+#include <QThread>
 
 #include <functional>
 
@@ -73,6 +75,28 @@ private Q_SLOTS:
         QTRY_COMPARE(calls, 3);
         QTest::qWait(100);
         QCOMPARE(calls, 3);
+    }
+
+    void ticksMissedInAStallAreMadeUpAndTheGridIsKept()
+    {
+        // A stalled window thread (here: one handler that blocks for 350 ms) must not cost
+        // ticks: the count keeps to the elapsed time, and later ticks fall on the grid again.
+        TimerModel model("Time_Test", 100, false);
+        QElapsedTimer since;
+        QList<qint64> at;
+        TimerBinding binding(model, [&] {
+            at.append(since.elapsed());
+            if (at.size() == 2)
+                QThread::msleep(350);
+        });
+        since.start();
+        model.setEnabled(true);
+        QTest::qWait(1260);
+        model.setEnabled(false);
+        QVERIFY2(at.size() >= 11 && at.size() <= 13, qPrintable(QString::number(at.size())));
+        // The last ticks land near multiples of 100 ms after the start, not shifted by the stall.
+        const qint64 phase = at.last() % 100;
+        QVERIFY2(phase < 25 || phase > 90, qPrintable(QString::number(at.last())));
     }
 
     void messageBoxFollowsItsStyle()
