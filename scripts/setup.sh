@@ -4,12 +4,13 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libglib2.0-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
   xvfb xauth x11-utils xdotool openbox imagemagick
-  iproute2 util-linux libcap2-bin dbus
+  iproute2 util-linux libcap2-bin dbus python3
+  libbenchmark-dev
 )
 
 missing=()

@@ -103,7 +103,8 @@ void ClientWindow::stopRun()
 void ClientWindow::Time_Chk_Timer()
 {
     Lbl_Time.setCaption(Fmt_LapCenti(m_pub.Pub_TickCount.load()));
-    Lbl_Link.setForeColor(m_RecvFlag != VbFalse ? QColor(0xFF, 0xFF, 0x00) : QColor(0x00, 0x00, 0x00));
+    const bool linked = m_RecvFlag != VbFalse || m_recvInLastPeriod != VbFalse;
+    Lbl_Link.setForeColor(linked ? QColor(0xFF, 0xFF, 0x00) : QColor(0x00, 0x00, 0x00));
 }
 
 void ClientWindow::rebindWinsock1()

@@ -5,6 +5,7 @@
 
 void ClientWindow::Time_SendData_Timer()
 {
+    m_recvInLastPeriod = m_RecvFlag;
     m_RecvFlag = VbFalse;
 
     retryPendingRebind();

@@ -140,6 +140,10 @@ private:
     ClientServices m_svc;
     const ControlModel* m_focus = nullptr;
     // timing run state of our own (add here)
+    /// Whether a datagram arrived in the send period that the last send tick closed. Both
+    /// 100 ms timers tick in the same pass, the send timer first, so the lamp reads this as
+    /// well as m_RecvFlag; otherwise the flag is always cleared just before the lamp is drawn.
+    VbBool m_recvInLastPeriod = VbFalse;
     bool m_rebindPending = false;  ///< a re-bind of Winsock1 failed and is to be tried again
 
     // messages and registration state of our own (add here)

@@ -80,7 +80,8 @@ ClientView::ClientView(ClientWindow& window, const ClientLayout& layout, QWidget
     control(C::Lbl_Link)->raise();
 
     bindTimers();
-    m_frame = new WindowFrame(*this, [this](QSize growth) { keepCentred(growth); });
+    m_frame = new WindowFrame(*this, [this](QSize growth) { keepCentred(growth); },
+                              [this] { return formPosition(); });
     m_window.Form.changed = [this] { mirrorForm(); };
     m_window.focusChanged = [this] { mirrorFocus(); };
     mirrorFocus();
@@ -279,9 +280,14 @@ void ClientView::mirrorCombo(ClientControl c)
     combo->setEnabled(m.enabled());
 }
 
+QPoint ClientView::formPosition() const
+{
+    return {Twips::toPx(m_window.Form.left(), m_dpiX), Twips::toPx(m_window.Form.top(), m_dpiY)};
+}
+
 void ClientView::mirrorForm()
 {
-    move(Twips::toPx(m_window.Form.left(), m_dpiX), Twips::toPx(m_window.Form.top(), m_dpiY));
+    move(formPosition());
 }
 
 void ClientView::mirrorFocus()

@@ -43,6 +43,7 @@ private:
     void mirrorButton(ClientControl c);
     void mirrorCombo(ClientControl c);
     void mirrorForm();
+    QPoint formPosition() const;
     void mirrorFocus();
     void keepCentred(QSize frameGrowth);
 

@@ -16,9 +16,13 @@ namespace {
 /// faces the captions were sized for, and a cut-off program name would look broken.
 QFont fittedFont(QFont font, const QString& text, int width)
 {
-    const qreal needed = QFontMetricsF(font).boundingRect(text).width();
+    // An italic face leans past its advance at the last letter, and stretching rounds to whole
+    // percent: both are allowed for so the last letter is never cut.
+    const QFontMetricsF metrics(font);
+    const qreal lean = font.italic() ? metrics.height() * 0.25 : 0.0;
+    const qreal needed = qMax(metrics.boundingRect(text).width(), metrics.horizontalAdvance(text)) + lean;
     if (needed > width && needed > 0)
-        font.setStretch(qMax(50, int(100.0 * width / needed)));
+        font.setStretch(qMax(50, int(100.0 * width / needed) - 1));
     return font;
 }
 
@@ -65,10 +69,11 @@ OpenView::OpenView(PublicConst& pub, const QString& programFolder,
         m_labels[i] = label;
     }
 
-    m_window.Form.changed = [this] {
-        move(Twips::toPx(m_window.Form.left(), m_dpiX), Twips::toPx(m_window.Form.top(), m_dpiY));
+    const auto formPosition = [this] {
+        return QPoint(Twips::toPx(m_window.Form.left(), m_dpiX), Twips::toPx(m_window.Form.top(), m_dpiY));
     };
-    m_frame = new WindowFrame(*this, [this](QSize growth) { keepCentred(growth); });
+    m_window.Form.changed = [this, formPosition] { move(formPosition()); };
+    m_frame = new WindowFrame(*this, [this](QSize growth) { keepCentred(growth); }, formPosition);
     m_timer1 = std::make_unique<TimerBinding>(m_window.Timer1, [this] { m_window.Timer1_Timer(); });
 }
 

@@ -9,8 +9,9 @@ constexpr int kPollMs = 50;
 constexpr int kPolls = 40;
 } // namespace
 
-WindowFrame::WindowFrame(QWidget& window, std::function<void(QSize)> grown)
-    : QObject(&window), m_window(window), m_grown(std::move(grown))
+WindowFrame::WindowFrame(QWidget& window, std::function<void(QSize)> grown,
+                         std::function<QPoint()> wanted)
+    : QObject(&window), m_window(window), m_grown(std::move(grown)), m_wanted(std::move(wanted))
 {
     m_poll.setInterval(kPollMs);
     connect(&m_poll, &QTimer::timeout, this, [this] {
@@ -37,10 +38,18 @@ void WindowFrame::check()
     if (!m_window.isVisible())
         return;
     const QSize extra = m_window.frameGeometry().size() - m_window.size();
-    if (extra == m_extra)
-        return;
-    const QSize growth = extra - m_extra;
-    m_extra = extra;
-    if (m_grown)
-        m_grown(growth);
+    if (extra != m_extra) {
+        const QSize growth = extra - m_extra;
+        m_extra = extra;
+        if (m_grown)
+            m_grown(growth);
+    }
+    // A window manager may place the window by its client area although the frame was asked
+    // for (its title bar then stands above the screen), depending on when it learns of the
+    // frame: the position is checked, not assumed.
+    if (m_wanted) {
+        const QPoint want = m_wanted();
+        if (m_window.frameGeometry().topLeft() != want)
+            m_window.move(want);
+    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 #include <QSize>
 #include <QTimer>
 #include <functional>
@@ -13,8 +14,9 @@ class QWidget;
 class WindowFrame : public QObject {
     Q_OBJECT
 public:
-    /// Follows window; grown is called with the growth in pixels whenever the frame grows.
-    WindowFrame(QWidget& window, std::function<void(QSize)> grown);
+    /// Follows window; grown is called with the growth in pixels whenever the frame grows, and
+    /// while watching, a window whose frame is not where wanted() says is moved there again.
+    WindowFrame(QWidget& window, std::function<void(QSize)> grown, std::function<QPoint()> wanted);
 
     /// Creates the native window and takes its frame as far as it is known now.
     void measure();
@@ -26,6 +28,7 @@ public:
 private:
     QWidget& m_window;
     std::function<void(QSize)> m_grown;
+    std::function<QPoint()> m_wanted;
     QSize m_extra;  ///< frame size beyond the client area
     QTimer m_poll;
     int m_pollsLeft = 0;
