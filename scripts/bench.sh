@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (scripts/build.sh bench) and runs them all inside the sandbox (loopback
+# only, no right to set the clock), printing every figure with its baseline.
+#   scripts/bench.sh            full durations: 60 s per timing phase, a 5-minute run (~12 min)
+#   scripts/bench.sh --quick    a few seconds each, a smoke test for CI
+# The output is also written to build/bench/bench-results.txt.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+mode=()
+case "${1:-}" in
+  "") ;;
+  --quick) mode=(--quick) ;;
+  *) echo "usage: scripts/bench.sh [--quick]" >&2; exit 2 ;;
+esac
+
+if [ -z "${RIVECT_SANDBOX:-}" ]; then
+  bash scripts/setup.sh
+  exec bash scripts/sandbox.sh bash "$0" "$@"
+fi
+
+bash scripts/build.sh bench
+bin=build/bench/bench
+out=build/bench/bench-results.txt
+
+export QT_QPA_PLATFORM=offscreen
+export LC_ALL=C.UTF-8
+XDG_RUNTIME_DIR="$(mktemp -d)"
+export XDG_RUNTIME_DIR
+trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+
+{
+  echo "scripts/bench.sh ${mode[*]:-} at $(date -u '+%Y-%m-%d %H:%M:%S UTC'), sandbox: $RIVECT_SANDBOX"
+  echo "machine: nproc $(nproc), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), kernel $(uname -r)"
+  echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+  status=0
+  for b in bench_tick bench_status bench_lap_screen bench_run_cost bench_hot_paths; do
+    echo
+    echo "######## $b"
+    "$bin/$b" "${mode[@]}" || { echo "$b failed with status $?"; status=1; }
+  done
+  echo
+  echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+  exit "$status"
+} 2>&1 | tee "$out"
