@@ -1,0 +1,366 @@
+#!/usr/bin/env python3
+"""The rivect program on a virtual X display under a window manager, driven with real X input
+against a rivect-hostsim process, all over 127.0.0.1.
+
+Usage: desktop_scenario.py --rivect PATH --hostsim PATH [--screen WxH] [--short] [--shots DIR]
+
+The full scenario (1024x768 gives Clt_1024): opening window, then the client window; a
+window-manager close is refused; Host設定 with 127.0.0.1 gets the car from the simulator;
+Start streams "000" at about ten datagrams a second; a lap report is echoed and blinks on the
+screen; the lap is filed; Stop and End are confirmed with the keyboard. --short stops after
+the registration and ends the program (used for the 800x600 screen). Exit status 0 passed,
+1 failed, 77 skipped (no Xvfb). Every process started here is stopped by its PID.
+"""
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+import desktop_x as dx
+
+SKIP = 77
+
+# Control rectangles in twips (left, top, width, height) of the layouts the scenario touches.
+LAYOUTS = {
+    "Clt_1024": {
+        "client": (15135, 9945),
+        "Lbl_Time": (75, 1560, 14985, 2820),
+        "Lbl_OldTime1": (75, 4440, 4935, 1140),
+        "Lbl_OldTime1Sa": (75, 5580, 4935, 1080),
+        "Lbl_Lap": (10125, 4440, 4935, 1335),
+        "Btn_HostIP": (10125, 5895, 1260, 690),
+        "Btn_Start": (13215, 8415, 1020, 1440),
+        "Btn_End": (14295, 8415, 720, 1425),
+    },
+    "Clt_800": {
+        "client": (11835, 7815),
+        "Lbl_Time": (75, 1245, 11730, 1965),
+        "Lbl_OldTime1": (75, 3240, 4500, 900),
+        "Lbl_OldTime1Sa": (75, 4140, 4500, 870),
+        "Lbl_Lap": (8175, 3255, 3630, 1095),
+        "Btn_HostIP": (8175, 4395, 1245, 615),
+        "Btn_Start": (10170, 6480, 1035, 1290),
+        "Btn_End": (11250, 6480, 555, 1290),
+    },
+}
+OPENING_SIZE = (312, 120)  # 4680 x 1800 twips at 96 dpi
+HOST_TEXT = "ピットイン準備"
+# "[環境設定]" in code page 932, then the host address; CR LF as the settings file has them.
+SETTINGS = b"\x5b\x8a\xc2\x8b\xab\x90\xdd\x92\xe8\x5d\r\nHostIPNo=127.0.0.1\r\n"
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+PROBLEMS = []
+
+
+def check_later(condition, message):
+    """A fault that does not stop the scenario: reported, and the run fails at its end."""
+    if not condition:
+        log("FAULT: " + message)
+        PROBLEMS.append(message)
+
+
+def log(message):
+    print(f"[{time.strftime('%H:%M:%S')}] {message}", flush=True)
+
+
+def px(twips):
+    """Pixels of a twips position at 96 dpi, as the view converts each edge."""
+    return int(twips * 96 / 1440 + 0.5)
+
+
+def rect_px(r):
+    left, top, width, height = r
+    return px(left), px(top), px(left + width) - px(left), px(top + height) - px(top)
+
+
+class Simulator:
+    """A rivect-hostsim process whose JSON events are collected as they are written."""
+
+    def __init__(self, program, args, session):
+        self.events = []
+        self.lock = threading.Lock()
+        self.proc = session.start([program, "--json"] + args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  stderr=subprocess.STDOUT)
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for raw in self.proc.stdout:
+            try:
+                event = json.loads(raw.decode("utf-8"))
+            except ValueError:
+                log("hostsim: " + raw.decode("utf-8", "replace").rstrip())
+                continue
+            with self.lock:
+                self.events.append(event)
+
+    def command(self, line):
+        self.proc.stdin.write((line + "\n").encode("utf-8"))
+        self.proc.stdin.flush()
+
+    def of_type(self, kind, since=0):
+        with self.lock:
+            return [e for e in self.events[since:] if e.get("type") == kind]
+
+    def count(self):
+        with self.lock:
+            return len(self.events)
+
+    def wait_for(self, what, predicate, timeout, since=0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            with self.lock:
+                for e in self.events[since:]:
+                    if predicate(e):
+                        return e
+            time.sleep(0.05)
+        raise Failure(f"the simulator did not report {what} within {timeout} s")
+
+
+class ClientWindowOnScreen:
+    """Where the client window's controls are on the screen, from the layout and the window."""
+
+    def __init__(self, x, window_id, layout):
+        self.x = x
+        self.id = window_id
+        self.layout = layout
+        self.origin = x.client_origin(window_id)
+
+    def rect(self, control):
+        left, top, width, height = rect_px(self.layout[control])
+        return self.origin[0] + left, self.origin[1] + top, width, height
+
+    def click(self, control):
+        left, top, width, height = self.rect(control)
+        self.x.click(left + width // 2, top + height // 2)
+
+    def inner(self, control, margin=6):
+        left, top, width, height = self.rect(control)
+        return left + margin, top + margin, width - 2 * margin, height - 2 * margin
+
+
+def classify_blink(shares):
+    """The look of the running-time area: blink phases, or the running time in white."""
+    if shares["black"] > 0.5 and shares["yellow"] > 0.005:
+        return "yellow-on-black"
+    if shares["yellow"] > 0.5 and shares["black"] > 0.005:
+        return "black-on-yellow"
+    if shares["black"] > 0.5 and shares["white"] > 0.005 and shares["yellow"] == 0:
+        return "white-on-black"
+    return "other"
+
+
+def scenario(opts, session, workdir):
+    width, height = (int(v) for v in opts.screen.split("x"))
+    layout_name = "Clt_1024" if width >= 1024 or width < 640 else "Clt_800" if width >= 800 else "Clt_640"
+    check(layout_name in LAYOUTS, f"no layout data here for a {opts.screen} screen")
+    layout = LAYOUTS[layout_name]
+
+    program_dir = os.path.join(workdir, "program")
+    os.mkdir(program_dir)
+    program = os.path.join(program_dir, "rivect")
+    shutil.copy2(opts.rivect, program)
+    settings_path = os.path.join(program_dir, "Rivect.ini")
+    with open(settings_path, "wb") as f:
+        f.write(SETTINGS)
+
+    x = dx.Display.start(session, opts.screen)
+    log(f"virtual display {x.display} {opts.screen}, window manager running")
+
+    sim = Simulator(opts.hostsim, ["--register", "127.0.0.1=1", "--car", "1", "--lap", "0", "--run-minutes", "30",
+                                   "--text", HOST_TEXT], session)
+    sim.wait_for("its start", lambda e: e.get("type") == "start", 10)
+
+    command = [program]
+    if os.geteuid() == 0:
+        command = ["setpriv", "--bounding-set=-sys_time", "--inh-caps=-sys_time", "--"] + command
+    env = dict(x.env, QT_QPA_PLATFORM="xcb", LC_ALL="C.UTF-8")
+    env.pop("WAYLAND_DISPLAY", None)
+    with open(os.path.join(workdir, "rivect.log"), "wb") as out:
+        rivect = session.start(command, env=env, cwd=workdir, stdout=out, stderr=subprocess.STDOUT)
+    started = time.monotonic()
+
+    # The opening window, then the client window three seconds later.
+    opening = x.wait_window(rivect.pid, lambda w: x.size(w) == OPENING_SIZE, 15, "the opening window")
+    opened_at = time.monotonic()
+    first_seen = x.client_origin(opening)
+    # A window manager may place a new window first and let the program move it afterwards.
+    x.settle(opening, timeout=2)
+    ox, oy = x.client_origin(opening)
+    fl, fr, ft, fb = x.frame_extents(opening)
+    log(f"opening window {OPENING_SIZE[0]}x{OPENING_SIZE[1]} at {ox},{oy} (first seen at {first_seen}),"
+        f" frame extents {(fl, fr, ft, fb)}, after {opened_at - started:.1f} s")
+    centre = (ox - fl + (OPENING_SIZE[0] + fl + fr) / 2, oy - ft + (OPENING_SIZE[1] + ft + fb) / 2)
+    check_later(abs(centre[0] - width / 2) <= 1.5 and abs(centre[1] - height / 2) <= 1.5,
+                f"the opening window's centre is at {centre}, not the screen's")
+    client_id = x.wait_window(rivect.pid, lambda w: x.name(w) == "Chronel", 10, "the client window")
+    handover = time.monotonic() - opened_at
+    log(f"client window after {handover:.1f} s of opening window")
+    check(2.5 <= handover <= 5.0, f"the opening window stayed {handover:.1f} s instead of 3")
+    check(not x.is_visible(opening), "the opening window is still shown")
+    x.settle(client_id)
+    client_w, client_h = px(layout["client"][0]), px(layout["client"][1])
+    check(x.size(client_id) == (client_w, client_h), f"client window {x.size(client_id)}, not {client_w}x{client_h}")
+    win = ClientWindowOnScreen(x, client_id, layout)
+    frame_left, frame_right, frame_top, _ = x.frame_extents(client_id)
+    outer_left = win.origin[0] - frame_left
+    outer_width = client_w + frame_left + frame_right
+    log(f"{layout_name} client area at {win.origin}, frame extents {x.frame_extents(client_id)}")
+    if win.origin[1] - frame_top != 0 or abs(outer_left + outer_width / 2 - width / 2) > 1.5:
+        # Give a late frame its chance: only a window that stays misplaced is a fault.
+        time.sleep(2)
+        win = ClientWindowOnScreen(x, client_id, layout)
+        outer_left = win.origin[0] - frame_left
+        log(f"2 s later: client area at {win.origin}")
+    check_later(abs(outer_left + outer_width / 2 - width / 2) <= 1.5,
+                f"the window is not centred: its frame's left edge is at {outer_left}")
+    check_later(win.origin[1] - frame_top == 0, f"the window's top edge is at {win.origin[1] - frame_top}, not 0")
+    x.screenshot(opts.shots, f"{layout_name}-loaded")
+
+    # A close request from the window manager: it closes an input box, but never the window.
+    win.click("Btn_HostIP")
+    box = x.wait_window(rivect.pid, lambda w: x.name(w) == "ホストＩＰ設定", 5, "the host address box")
+    x.key(box, "alt+F4")
+    x.wait_gone(box, 5, "the host address box after alt+F4")
+    x.key(client_id, "alt+F4")
+    time.sleep(1.0)
+    check(rivect.poll() is None and x.is_visible(client_id), "alt+F4 closed the client window")
+    check(not sim.of_type("register"), "a cancelled host address box still sent a registration request")
+    log("alt+F4 closed the host address box and was refused by the client window")
+
+    # Host設定, OK with the address the settings file gave: the simulator names car 1.
+    win.click("Btn_HostIP")
+    box = x.wait_window(rivect.pid, lambda w: x.name(w) == "ホストＩＰ設定", 5, "the host address box")
+    x.key(box, "Return")
+    request = sim.wait_for("a registration request", lambda e: e.get("type") == "register", 5)
+    check(request.get("request") == "127.0.0.1", f"registration request {request.get('request')!r}")
+    reply = sim.wait_for("its reply", lambda e: e.get("type") == "register-reply", 5)
+    check(reply.get("reply") == "１号車", f"reply {reply.get('reply')!r}")
+    with open(settings_path, "rb") as f:
+        written = f.read()
+    check(b"HostIPNo=127.0.0.1" in written and SETTINGS[:10] in written, f"settings file now {written!r}")
+    check(os.path.exists(os.path.join(program_dir, "OutMess.txt")), "no message file beside the program")
+    time.sleep(1.3)  # past the registration watchdog: no warning may come up
+    check(x.find(rivect.pid, lambda w: x.name(w) == "Rivect" and w != client_id and x.size(w) != OPENING_SIZE) == [],
+          "a message box came up after the registration reply")
+    log("registration answered with 「１号車」")
+
+    if opts.short:
+        end_program(x, win, rivect)
+        return
+
+    # Start: status datagrams "000", about ten a second.
+    mark = sim.count()
+    win.click("Btn_Start")
+    sim.wait_for('the status "000"', lambda e: e.get("type") == "status" and e.get("text") == "000", 5, mark)
+    time.sleep(3.2)
+    rates = [e["rate"] for e in sim.of_type("stats", mark) if e.get("count", 0) > 0][1:]
+    log(f"status datagrams per second: {rates}")
+    # A busy machine may delay a tick now and then; the rhythm over the seconds must hold.
+    check(len(rates) >= 2 and 8.5 <= sum(rates) / len(rates) <= 11.5 and all(6 <= r <= 14 for r in rates),
+          f"status rates {rates}")
+
+    # A lap report: echoed in the status, shown blinking over the running time.
+    mark = sim.count()
+    sim.command("lap 1 83456")
+    lap = sim.wait_for("the lap report", lambda e: e.get("type") == "lap", 5, mark)
+    lap_at = time.monotonic()
+    looks = []
+    while time.monotonic() - lap_at < 3.0:
+        looks.append((time.monotonic() - lap_at, classify_blink(x.colour_shares(win.inner("Lbl_Time")))))
+    x.screenshot(opts.shots, f"{layout_name}-blink")
+    sim.wait_for('the echo "001"', lambda e: e.get("type") == "status" and e.get("text") == "001", 3, mark)
+    phases = [look for _, look in looks]
+    changes = [i for i in range(1, len(phases)) if phases[i] != phases[i - 1]]
+    log(f"lap {lap['lap']} reported; {len(looks)} screenshots of the running-time area in 3 s; it looked "
+        + ", ".join(f"{looks[i][1]} from {looks[i][0]:.2f} s" for i in [0] + changes))
+    check(set(phases) == {"yellow-on-black", "black-on-yellow"}, f"blink looks {sorted(set(phases))}")
+    check(len(changes) >= 4, f"the lap time changed its colours only {len(changes)} times in 3 s")
+
+    # After 10.5 s the lap is filed, slower than the previous (none): "+" in red.
+    time.sleep(max(0.0, 11.5 - (time.monotonic() - lap_at)))
+    after = classify_blink(x.colour_shares(win.inner("Lbl_Time")))
+    check(after == "white-on-black", f"after the blink the running-time area looks {after}")
+    red = x.colour_shares(win.inner("Lbl_OldTime1Sa"))["red"]
+    cyan = x.colour_shares(win.inner("Lbl_OldTime1"))["cyan"]
+    check(red > 0.01 and cyan > 0.01, f"filed lap: red share {red:.3f} of the gain, cyan share {cyan:.3f} of the lap")
+    x.screenshot(opts.shots, f"{layout_name}-filed")
+    log("the blink ended with the running time back in white, the lap filed, its loss in red")
+
+    # Stop, confirmed with the keyboard: the status datagrams end.
+    win.click("Btn_Start")
+    box = x.wait_window(rivect.pid, lambda w: x.name(w) == "中断", 5, "the stop confirmation")
+    x.key(box, "y")
+    x.wait_gone(box, 5, "the stop confirmation after Yes")
+    mark = sim.count()
+    sim.wait_for("silence from the client",
+                 lambda e: e.get("type") == "stats" and e.get("silence_ms", 0) >= 1000, 4, mark)
+    log("Stop confirmed; the client fell silent")
+    end_program(x, win, rivect)
+
+
+def end_program(x, win, rivect):
+    win.click("Btn_End")
+    box = x.wait_window(rivect.pid, lambda w: x.name(w) == "終了確認", 5, "the end confirmation")
+    x.key(box, "Return")
+    try:
+        code = rivect.wait(10)
+    except subprocess.TimeoutExpired:
+        raise Failure("the program did not end after End was confirmed")
+    check(code == 0, f"the program ended with status {code}")
+    log("End confirmed; the program ended with status 0")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--rivect", required=True)
+    parser.add_argument("--hostsim", required=True)
+    parser.add_argument("--screen", default="1024x768")
+    parser.add_argument("--short", action="store_true")
+    parser.add_argument("--shots", default="")
+    opts = parser.parse_args()
+
+    if not shutil.which("Xvfb"):
+        print("SKIP: Xvfb is not installed (scripts/setup.sh installs it)")
+        return SKIP
+    missing = [t for t in ("openbox", "xdotool", "xwininfo", "xprop", "import") if not shutil.which(t)]
+    if missing:
+        print("FAIL: missing tools " + " ".join(missing) + " (scripts/setup.sh installs them)")
+        return 1
+
+    session = dx.Session()
+    workdir = tempfile.mkdtemp(prefix="rivect-e2e-")
+    began = time.monotonic()
+    try:
+        scenario(opts, session, workdir)
+        if PROBLEMS:
+            raise Failure(f"{len(PROBLEMS)} fault(s) seen on the way: " + "; ".join(PROBLEMS))
+        log(f"PASS in {time.monotonic() - began:.1f} s")
+        return 0
+    except (Failure, dx.XError) as e:
+        log(f"FAIL: {e}")
+        rivect_log = os.path.join(workdir, "rivect.log")
+        if os.path.exists(rivect_log):
+            with open(rivect_log, "rb") as f:
+                sys.stdout.write(f.read()[-3000:].decode("utf-8", "replace"))
+        return 1
+    finally:
+        session.stop_all()
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
