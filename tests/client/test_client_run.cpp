@@ -241,6 +241,15 @@ void ClientRunTest::runningTimeAndLamp()
     w.m_RecvFlag = VbTrue;
     w.Time_Chk_Timer();
     QCOMPARE(w.Lbl_Link.foreColor(), QColor(0xFF, 0xFF, 0));
+    // The send timer ticks just before the lamp in the same pass and clears the flag: a
+    // datagram of the period it closed still lights the lamp, and the next quiet period
+    // turns it black again.
+    w.Time_SendData_Timer();
+    w.Time_Chk_Timer();
+    QCOMPARE(w.Lbl_Link.foreColor(), QColor(0xFF, 0xFF, 0));
+    w.Time_SendData_Timer();
+    w.Time_Chk_Timer();
+    QCOMPARE(w.Lbl_Link.foreColor(), QColor(0, 0, 0));
     // Refreshed even while the finished lap hides it.
     w.Lbl_Time.setVisible(false);
     f.tick.fire(6000);
