@@ -1,10 +1,10 @@
 #include "config/messages.h"
 
 #include "platform/cp932.h"
+#include "platform/file_access.h"
 
 #include <QByteArray>
 #include <QFile>
-#include <QSaveFile>
 #include <QStringList>
 
 namespace {
@@ -31,18 +31,7 @@ const QStringList& defaultLines()
 // The three messages are the last lines of the default file.
 constexpr int kDefaultMessageCount = 3;
 
-enum class ReadResult { Ok, Missing, Failed };
-
-ReadResult readFile(const QString& path, QByteArray& bytes)
-{
-    QFile file(path);
-    if (!file.exists())
-        return ReadResult::Missing;
-    if (!file.open(QIODevice::ReadOnly))
-        return ReadResult::Failed;
-    bytes = file.readAll();
-    return file.error() == QFileDevice::NoError ? ReadResult::Ok : ReadResult::Failed;
-}
+using FileAccess::ReadResult;
 
 bool writeDefaultFile(const QString& path)
 {
@@ -53,14 +42,7 @@ bool writeDefaultFile(const QString& path)
     }
     // Written through a temporary file, so a failed write never leaves half a file that the
     // next load would take for the operator's own.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return FileAccess::writeAtomically(path, bytes);
 }
 
 // Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF). Returns false for
@@ -174,13 +156,13 @@ void keepOrClear(PublicConst& pub)
 void Mess_Load(PublicConst& pub)
 {
     QByteArray bytes;
-    ReadResult result = readFile(pub.Pub_MessPath, bytes);
+    ReadResult result = FileAccess::readRegularFile(pub.Pub_MessPath, bytes);
     if (result == ReadResult::Missing) {
         if (!writeDefaultFile(pub.Pub_MessPath)) {
             useDefaultMessages(pub);
             return;
         }
-        result = readFile(pub.Pub_MessPath, bytes);
+        result = FileAccess::readRegularFile(pub.Pub_MessPath, bytes);
         if (result != ReadResult::Ok) {
             useDefaultMessages(pub);
             return;

@@ -1,11 +1,11 @@
 #include "platform/profile_file.h"
 
 #include "platform/cp932.h"
+#include "platform/file_access.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QList>
-#include <QSaveFile>
 
 #include <optional>
 
@@ -134,17 +134,12 @@ Place locate(const QList<Line>& lines, const QString& section, const QString& ke
     return place;
 }
 
+// The file's bytes; a missing file reads as empty, anything unreadable clears ok.
 QByteArray readAllOrEmpty(const QString& path, bool* ok)
 {
-    QFile file(path);
-    *ok = true;
-    if (!file.exists())
-        return {};
-    if (!file.open(QIODevice::ReadOnly)) {
-        *ok = false;
-        return {};
-    }
-    return file.readAll();
+    QByteArray bytes;
+    *ok = FileAccess::readRegularFile(path, bytes) != FileAccess::ReadResult::Failed;
+    return bytes;
 }
 
 const QByteArray kCrLf("\r\n");
@@ -195,29 +190,22 @@ int32_t WritePrivateProfileString(const QString& section, const QString& key,
         // separate it from the next section stay where they are.
         const Line& after = lines.at(place.lastContent);
         out.append(bytes.left(after.end));
-        if (after.end == after.contentEnd)
-            out.append(kCrLf);
+        if (bytes.at(after.end - 1) != '\n')
+            out.append(out.endsWith('\r') ? QByteArray("\n") : kCrLf);
         out.append(keyLine);
         out.append(kCrLf);
         out.append(bytes.mid(after.end));
     } else {
         out = bytes;
         if (!out.isEmpty() && !out.endsWith('\n'))
-            out.append(kCrLf);
+            out.append(out.endsWith('\r') ? QByteArray("\n") : kCrLf);
         out.append(Cp932::encode(u'[' + section + u']'));
         out.append(kCrLf);
         out.append(keyLine);
         out.append(kCrLf);
     }
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return 0;
-    if (file.write(out) != out.size()) {
-        file.cancelWriting();
-        return 0;
-    }
-    return file.commit() ? 1 : 0;
+    return FileAccess::writeAtomically(path, out) ? 1 : 0;
 }
 
 } // namespace ProfileFile

@@ -3,6 +3,7 @@
 #include "platform/cp932.h"
 
 #include <QHostAddress>
+#include <QNetworkProxy>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -17,6 +18,9 @@ constexpr qsizetype kMaxPayload = 65507;
 
 QtUdpSocket::QtUdpSocket()
 {
+    // Datagrams go straight to the pit LAN; without this Qt starts a proxy lookup at the first
+    // bind, and a proxy named in the environment could reroute the timing traffic.
+    m_socket.setProxy(QNetworkProxy::NoProxy);
     QObject::connect(&m_socket, &QUdpSocket::readyRead, &m_socket, [this] { drain(); });
 }
 

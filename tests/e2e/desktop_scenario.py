@@ -288,7 +288,10 @@ def scenario(opts, session, workdir):
     log(f"lap {lap['lap']} reported; {len(looks)} screenshots of the running-time area in 3 s; it looked "
         + ", ".join(f"{looks[i][1]} from {looks[i][0]:.2f} s" for i in [0] + changes))
     check(set(phases) == {"yellow-on-black", "black-on-yellow"}, f"blink looks {sorted(set(phases))}")
-    check(len(changes) >= 4, f"the lap time changed its colours only {len(changes)} times in 3 s")
+    # Five swaps fall into these 3 s; a loaded machine takes fewer screenshots and sees fewer.
+    needed = 4 if len(looks) >= 10 else 2
+    check(len(changes) >= needed,
+          f"the lap time changed its colours only {len(changes)} times in 3 s ({len(looks)} screenshots)")
 
     # After 10.5 s the lap is filed, slower than the previous (none): "+" in red.
     time.sleep(max(0.0, 11.5 - (time.monotonic() - lap_at)))
