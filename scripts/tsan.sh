@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds the ThreadSanitizer flavour and runs, inside the sandbox, the tests where threads meet:
+# the tick timer, the code page converters used from several threads, and timing runs with lap
+# reports on the real tick thread and real timers. Exits non-zero on any race report.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/build.sh tsan
+
+# halt_on_error turns the first race into a failed run. The suppressions cover only races
+# reported inside uninstrumented libraries (Qt, libproxy), never our own code.
+export TSAN_OPTIONS="halt_on_error=1:exitcode=66:second_deadlock_stack=1:history_size=4:suppressions=$PWD/tests/reliability/tsan.supp"
+export QT_QPA_PLATFORM=offscreen
+
+# The sanitizer needs a fixed memory layout on kernels with wide address randomisation.
+norandom=()
+if setarch "$(uname -m)" -R true 2>/dev/null; then
+  norandom=(setarch "$(uname -m)" -R)
+fi
+
+status=0
+run() {
+  echo "== tsan: $*"
+  if ! bash scripts/sandbox.sh "${norandom[@]}" "$@"; then
+    echo "== tsan: FAILED: $*" >&2
+    status=1
+  fi
+}
+
+run build/tsan/tests/platform/test_tick_thread_timer
+run build/tsan/tests/platform/test_cp932 threadsDoNotInterfere
+run build/tsan/tests/reliability/test_reliability_faults lapReportsUnderRealTimers hostWithoutRoute
+run build/tsan/tests/reliability/test_reliability_editor editorThatStaysOpenDuringARun
+
+if [ "$status" -eq 0 ]; then
+  echo "== tsan: no data race reported"
+fi
+exit "$status"
