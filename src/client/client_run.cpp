@@ -63,8 +63,14 @@ void ClientWindow::startRun()
 
 void ClientWindow::undoStart(int32_t tickCountBefore, bool watchdogBefore)
 {
-    m_svc.tickTimer.timeKillEvent(m_pub.Pub_TimerId);
+    returnToIdle();
     m_pub.Pub_TickCount.store(tickCountBefore);
+    Time_HostChk.setEnabled(watchdogBefore);
+}
+
+void ClientWindow::returnToIdle()
+{
+    m_svc.tickTimer.timeKillEvent(m_pub.Pub_TimerId);
     Time_Chk.setEnabled(false);
     Time_SendData.setEnabled(false);
     Btn_Start.setCaption(kStart);
@@ -72,7 +78,6 @@ void ClientWindow::undoStart(int32_t tickCountBefore, bool watchdogBefore)
     Btn_End.setEnabled(true);
     Btn_EditMess.setEnabled(true);
     Cmb_CarNo.setEnabled(true);
-    Time_HostChk.setEnabled(watchdogBefore);
     m_svc.Winsock1.close();
 }
 
@@ -87,15 +92,7 @@ void ClientWindow::stopRun()
     if (answer == vbNo)
         return;
 
-    m_svc.tickTimer.timeKillEvent(m_pub.Pub_TimerId);
-    Time_Chk.setEnabled(false);
-    Time_SendData.setEnabled(false);
-    Btn_Start.setCaption(kStart);
-    Btn_HostIP.setEnabled(true);
-    Btn_End.setEnabled(true);
-    Btn_EditMess.setEnabled(true);
-    Cmb_CarNo.setEnabled(true);
-    m_svc.Winsock1.close();
+    returnToIdle();
     m_rebindPending = false;
     setFocus(Btn_MessChg);
 }

@@ -120,14 +120,16 @@ public:
     const ClientServices& services() const { return m_svc; }
 
 private:
-    // timing run, lap reports, status datagrams, blink (add helpers of that area here)
+    // Timing run, lap reports, status datagrams, blink
     void startRun();
     void stopRun();
     void undoStart(int32_t tickCountBefore, bool watchdogBefore);
+    /// Stops the tick clock and both 100 ms timers, frees the buttons and closes Winsock1.
+    void returnToIdle();
     void rebindWinsock1();
     void retryPendingRebind();
 
-    // driver messages and host registration (add helpers of that area here)
+    // Driver messages and host registration
     /// Lets every other event of the window run until process has ended, without spinning.
     void waitForEditor(IEditorProcess& process);
     /// Tells the operator that the registration request could not go out, and why.
@@ -139,12 +141,10 @@ private:
     PublicConst& m_pub;
     ClientServices m_svc;
     const ControlModel* m_focus = nullptr;
-    // timing run state of our own (add here)
+    // Timing run
     /// Whether a datagram arrived in the send period that the last send tick closed. Both
     /// 100 ms timers tick in the same pass, the send timer first, so the lamp reads this as
     /// well as m_RecvFlag; otherwise the flag is always cleared just before the lamp is drawn.
     VbBool m_recvInLastPeriod = VbFalse;
     bool m_rebindPending = false;  ///< a re-bind of Winsock1 failed and is to be tried again
-
-    // messages and registration state of our own (add here)
 };

@@ -1,3 +1,4 @@
+#include "fakes/file_bytes.h"
 #include "config/messages.h"
 #include "platform/cp932.h"
 #include "read_only_folder.h"
@@ -15,19 +16,6 @@ namespace {
 
 const QStringList kDefaultMessages = {QString(), QStringLiteral("ドライバ交代して"),
                                       QStringLiteral("エア抜きPitIN準備"), QStringLiteral("グラベル君とは友達さ")};
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 } // namespace
 

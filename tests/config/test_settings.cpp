@@ -1,3 +1,4 @@
+#include "fakes/file_bytes.h"
 #include "config/settings.h"
 #include "platform/cp932.h"
 #include "read_only_folder.h"
@@ -12,19 +13,6 @@
 namespace {
 
 const QByteArray kSectionLine = "[\x8A\xC2\x8B\xAB\x90\xDD\x92\xE8]";
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 } // namespace
 

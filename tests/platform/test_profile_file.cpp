@@ -1,3 +1,4 @@
+#include "fakes/file_bytes.h"
 #include "platform/cp932.h"
 #include "platform/profile_file.h"
 #include "read_only_folder.h"
@@ -14,19 +15,6 @@ namespace {
 const QString kSection = QStringLiteral("環境設定");
 const QString kKey = QStringLiteral("HostIPNo");
 const QByteArray kSectionLine = "[\x8A\xC2\x8B\xAB\x90\xDD\x92\xE8]";
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 } // namespace
 

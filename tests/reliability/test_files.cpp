@@ -1,6 +1,7 @@
 // The program's two files under trouble: a folder that cannot be written, a disk that is full,
 // a writer killed in the middle, and a message file taken away or made unreadable while the
 // window runs.
+#include "fakes/file_bytes.h"
 #include "live_window.h"
 #include "read_only_folder.h"
 
@@ -31,13 +32,7 @@ namespace {
 const QStringList kDefaultList = {QString(), QStringLiteral("ドライバ交代して"), QStringLiteral("エア抜きPitIN準備"),
                                   QStringLiteral("グラベル君とは友達さ")};
 
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeBytes(const QString& path, const QByteArray& bytes)
+bool writeBytesOk(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
@@ -190,7 +185,7 @@ void FilesTest::fullDiskKeepsOldFiles()
         QSKIP("cannot mount a small file system here (root outside the sandbox)");
     const QString path = dir.filePath(Settings::kFileName);
     const QByteArray old = settingsFile(QStringLiteral("10.0.0.1"), 300);  // about 16 KiB
-    QVERIFY(writeBytes(path, old));
+    QVERIFY(writeBytesOk(path, old));
 
     // Fill what is left.
     const QByteArray filler = QFile::encodeName(dir.filePath(QStringLiteral("filler")));
@@ -230,7 +225,7 @@ void FilesTest::killedWriterNeverTearsSettings()
     const QString path = dir.filePath(Settings::kFileName);
     const QByteArray first = settingsFile(QStringLiteral("10.0.0.1"), 1500);  // about 80 KiB
     const QByteArray second = settingsFile(QStringLiteral("10.0.0.2"), 1500);
-    QVERIFY(writeBytes(path, second));
+    QVERIFY(writeBytesOk(path, second));
 
     constexpr int kKills = 300;
     int old = 0;
@@ -276,7 +271,7 @@ void FilesTest::messageFileTroubleWhileRunning()
     LiveWindow lw;
     ClientWindow& w = lw.w();
     const QString path = lw.pub.Pub_MessPath;
-    QVERIFY(writeBytes(path, Cp932::encode(QStringLiteral("# own\r\nピットイン\r\n給油\r\n"))));
+    QVERIFY(writeBytesOk(path, Cp932::encode(QStringLiteral("# own\r\nピットイン\r\n給油\r\n"))));
     lw.editor.onOpen = [&](int n) { lw.editor.finish(n); };
     w.Btn_EditMess_Click();
     const QStringList own = {QString(), QStringLiteral("ピットイン"), QStringLiteral("給油")};
@@ -289,7 +284,7 @@ void FilesTest::messageFileTroubleWhileRunning()
     else if (trouble == QLatin1String("fifo"))
         QCOMPARE(::mkfifo(native.constData(), 0644), 0);
     else if (trouble == QLatin1String("unreadable"))
-        QVERIFY(writeBytes(path, "x\r\n") && ::chmod(native.constData(), 0) == 0);
+        QVERIFY(writeBytesOk(path, "x\r\n") && ::chmod(native.constData(), 0) == 0);
 
     FifoRescue rescue(path, 3000);
     QElapsedTimer clock;
