@@ -67,12 +67,12 @@ void TimerBinding::onTimeout()
     if (!m_model.enabled() || m_starts != starts || !m_timer.isActive())
         return;
 
-    // After a late tick the timer runs on from the late moment; shorten one shot so the
-    // following ticks fall on the grid of the start again.
-    const qint64 phase = m_since.elapsed() % interval;
-    if (phase > kGridTolerance && phase < interval - kGridTolerance) {
+    // The next shot is aimed at the deadline of the next tick on the grid of the start: after
+    // a late or early tick one shot is shortened or lengthened, then the interval runs as set.
+    const qint64 untilNext = (m_ticksRun + 1) * interval - m_since.elapsed();
+    if (untilNext < interval - kGridTolerance || untilNext > interval + kGridTolerance) {
         m_realigning = true;
-        m_timer.start(int(interval - phase));
+        m_timer.start(int(qBound<qint64>(0, untilNext, 2 * interval)));
     } else if (m_realigning) {
         m_realigning = false;
         m_timer.start(int(interval));
