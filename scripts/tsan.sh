@@ -2,9 +2,23 @@
 # Builds the ThreadSanitizer flavour and runs, inside the sandbox, the tests where threads meet:
 # the tick timer, the code page converters used from several threads, and timing runs with lap
 # reports on the real tick thread and real timers. Exits non-zero on any race report.
+#   bash scripts/tsan.sh [--build-only | --run-only]
+# --run-only takes what an earlier --build-only left in build/tsan, and exits 77 (skipped) when
+# it is not there; the test command runs it that way as one of its tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/build.sh tsan
+mode="${1:-all}"
+targets=(test_tick_thread_timer test_cp932 test_reliability_faults test_reliability_editor)
+case "$mode" in
+  all|--build-only) bash scripts/build.sh tsan "${targets[@]}" ;;
+  --run-only)
+    for t in build/tsan/tests/platform/test_tick_thread_timer build/tsan/tests/platform/test_cp932 \
+             build/tsan/tests/reliability/test_reliability_faults build/tsan/tests/reliability/test_reliability_editor; do
+      if [ ! -x "$t" ]; then echo "tsan: $t not built (bash scripts/tsan.sh --build-only)"; exit 77; fi
+    done ;;
+  *) echo "tsan.sh: unknown option '$mode'" >&2; exit 2 ;;
+esac
+[ "$mode" = "--build-only" ] && exit 0
 
 # halt_on_error turns the first race into a failed run. The suppressions cover only races
 # reported inside uninstrumented libraries (Qt, libproxy), never our own code.
