@@ -9,18 +9,8 @@
 
 namespace {
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
-
-QString trimBlanks(const QString& s)
-{
-    qsizetype from = 0;
-    qsizetype to = s.size();
-    while (from < to && isBlank(s.at(from)))
-        ++from;
-    while (to > from && isBlank(s.at(to - 1)))
-        --to;
-    return s.mid(from, to - from);
-}
+using FuzzSupport::isBlank;
+using FuzzSupport::trimBlanks;
 
 bool asciiDigits(const QString& s, int minLength, int maxLength)
 {

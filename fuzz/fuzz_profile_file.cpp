@@ -13,20 +13,11 @@
 
 namespace {
 
+using FuzzSupport::isBlank;
+using FuzzSupport::trimBlanks;
+
 constexpr int32_t kLargeBuffer = 1 << 20;
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
-
-QString trimBlanks(const QString& s)
-{
-    qsizetype from = 0;
-    qsizetype to = s.size();
-    while (from < to && isBlank(s.at(from)))
-        ++from;
-    while (to > from && isBlank(s.at(to - 1)))
-        --to;
-    return s.mid(from, to - from);
-}
 
 // What the reader gives for a stored value: blanks around it and one pair of quotes removed.
 QString asRead(const QString& stored)

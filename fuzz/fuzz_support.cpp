@@ -11,6 +11,19 @@
 
 namespace FuzzSupport {
 
+bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+
+QString trimBlanks(const QString& s)
+{
+    qsizetype from = 0;
+    qsizetype to = s.size();
+    while (from < to && isBlank(s.at(from)))
+        ++from;
+    while (to > from && isBlank(s.at(to - 1)))
+        --to;
+    return s.mid(from, to - from);
+}
+
 void fail(const char* file, int line, const char* what)
 {
     std::fprintf(stderr, "FUZZ CHECK FAILED at %s:%d: %s\n", file, line, what);

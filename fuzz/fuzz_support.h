@@ -26,6 +26,12 @@ constexpr char kSeparator = '\xFF';
 /// Prints a labelled text with its code points, for the report before a failing check.
 void dump(const char* label, const QString& text);
 
+/// A space or a tab, the blanks the parsers skip.
+bool isBlank(QChar c);
+
+/// The text without the blanks at either end.
+QString trimBlanks(const QString& s);
+
 /// Splits the input at every separator byte; an input without one is a single record.
 QList<QByteArray> splitRecords(const uint8_t* data, size_t size);
 

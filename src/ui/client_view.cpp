@@ -97,14 +97,7 @@ ClientView::~ClientView()
 
 void ClientView::loadAndShow()
 {
-    // A frame the window manager adds only after the show is handled when it appears.
-    m_frame->measure();
-    const QRect outer = frameGeometry();
-    m_window.Form.outerWidth = Twips::fromPx(outer.width(), m_dpiX);
-    m_window.Form.outerHeight = Twips::fromPx(outer.height(), m_dpiY);
-    m_window.Form_Load();
-    show();
-    m_frame->watchAfterShow();
+    m_frame->loadAndShow(m_window.Form, m_dpiX, m_dpiY, [this] { m_window.Form_Load(); });
 }
 
 ControlModel& ClientView::model(ClientControl c) const

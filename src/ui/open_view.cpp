@@ -85,13 +85,7 @@ OpenView::~OpenView()
 
 void OpenView::loadAndShow()
 {
-    m_frame->measure();
-    const QRect outer = frameGeometry();
-    m_window.Form.outerWidth = Twips::fromPx(outer.width(), m_dpiX);
-    m_window.Form.outerHeight = Twips::fromPx(outer.height(), m_dpiY);
-    m_window.Form_Load();
-    show();
-    m_frame->watchAfterShow();
+    m_frame->loadAndShow(m_window.Form, m_dpiX, m_dpiY, [this] { m_window.Form_Load(); });
 }
 
 void OpenView::keepCentred(QSize frameGrowth)

@@ -1,5 +1,8 @@
 #include "ui/window_frame.h"
 
+#include "client/client_window.h"
+#include "ui/twips.h"
+
 #include <QWidget>
 
 namespace {
@@ -19,6 +22,18 @@ WindowFrame::WindowFrame(QWidget& window, std::function<void(QSize)> grown,
         if (--m_pollsLeft <= 0)
             m_poll.stop();
     });
+}
+
+void WindowFrame::loadAndShow(FormModel& form, int dpiX, int dpiY, const std::function<void()>& load)
+{
+    // A frame the window manager adds only after the show is handled when it appears.
+    measure();
+    const QRect outer = m_window.frameGeometry();
+    form.outerWidth = Twips::fromPx(outer.width(), dpiX);
+    form.outerHeight = Twips::fromPx(outer.height(), dpiY);
+    load();
+    m_window.show();
+    watchAfterShow();
 }
 
 void WindowFrame::measure()

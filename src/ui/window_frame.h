@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <functional>
 
+class FormModel;
 class QWidget;
 
 /// Follows the frame a window manager puts around a top-level window. Some platforms know it
@@ -18,6 +19,10 @@ public:
     /// while watching, a window whose frame is not where wanted() says is moved there again.
     WindowFrame(QWidget& window, std::function<void(QSize)> grown, std::function<QPoint()> wanted);
 
+    /// The start of a window's life: gives form the outer size (twips at the window's dpi)
+    /// that the frame known so far makes, runs the window's load, shows the window and then
+    /// watches for a frame that arrives later.
+    void loadAndShow(FormModel& form, int dpiX, int dpiY, const std::function<void()>& load);
     /// Creates the native window and takes its frame as far as it is known now.
     void measure();
     /// Looks for a change of the frame for a short while after the window is shown.

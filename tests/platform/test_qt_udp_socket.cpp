@@ -1,11 +1,11 @@
 #include "platform/qt_udp_socket.h"
+#include "fakes/network_namespace.h"
 
 #include <QEventLoop>
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
 
-#include <net/if.h>
 
 namespace {
 
@@ -50,20 +50,6 @@ struct Receiver {
     QStringList texts;
 };
 
-bool onlyLoopback()
-{
-    struct if_nameindex* names = if_nameindex();
-    if (!names)
-        return false;
-    int count = 0;
-    bool lo = false;
-    for (struct if_nameindex* n = names; n->if_index != 0; ++n) {
-        ++count;
-        lo = lo || QByteArray(n->if_name) == "lo";
-    }
-    if_freenameindex(names);
-    return count == 1 && lo;
-}
 
 } // namespace
 

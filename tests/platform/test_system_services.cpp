@@ -1,12 +1,12 @@
 #include "platform/desktop_clock.h"
 #include "platform/kernel_local_address.h"
+#include "fakes/network_namespace.h"
 
 #include <QDBusConnection>
 #include <QFile>
 #include <QHostAddress>
 #include <QTest>
 
-#include <net/if.h>
 #include <time.h>
 
 namespace {
@@ -18,20 +18,6 @@ bool isDottedIPv4(const QString& text)
         && text.count(u'.') == 3;
 }
 
-bool onlyLoopback()
-{
-    struct if_nameindex* names = if_nameindex();
-    if (!names)
-        return false;
-    int count = 0;
-    bool lo = false;
-    for (struct if_nameindex* n = names; n->if_index != 0; ++n) {
-        ++count;
-        lo = lo || QByteArray(n->if_name) == "lo";
-    }
-    if_freenameindex(names);
-    return count == 1 && lo;
-}
 
 // CAP_SYS_TIME is bit 25 of the effective capability set.
 bool hasSysTime()

@@ -3,6 +3,7 @@
 #include "client/client_window.h"
 #include "client/datagram.h"
 #include "fakes/fake_services.h"
+#include "fakes/network_namespace.h"
 #include "platform/qt_udp_socket.h"
 #include "platform/tick_thread_timer.h"
 #include "ui/timer_binding.h"
@@ -17,7 +18,6 @@
 #include <memory>
 #include <vector>
 
-#include <net/if.h>
 
 namespace live {
 
@@ -29,21 +29,6 @@ inline qint64 nowMs()
     return duration_cast<milliseconds>(steady_clock::now() - origin).count();
 }
 
-/// True when the network namespace holds the loopback interface and nothing else.
-inline bool onlyLoopback()
-{
-    struct if_nameindex* names = if_nameindex();
-    if (!names)
-        return false;
-    int count = 0;
-    bool lo = false;
-    for (struct if_nameindex* n = names; n->if_index != 0; ++n) {
-        ++count;
-        lo = lo || QByteArray(n->if_name) == "lo";
-    }
-    if_freenameindex(names);
-    return count == 1 && lo;
-}
 
 /// Resident memory of this process in KiB, from /proc/self/status.
 inline qint64 vmRssKb()
