@@ -1,6 +1,7 @@
 #include "ui/client_view.h"
 
 #include "ui/appearance.h"
+#include "ui/large_text_label.h"
 #include "ui/timer_binding.h"
 #include "ui/twips.h"
 
@@ -137,7 +138,7 @@ QRect ClientView::pxRect(int left, int top, int width, int height) const
 void ClientView::buildLabel(ClientControl c)
 {
     const ControlLayout& lay = m_layout[c];
-    auto* label = new QLabel(this);
+    auto* label = new LargeTextLabel(this);
     label->setObjectName(QString::fromLatin1(clientControlName(c)));
     label->setTextFormat(Qt::PlainText);
     label->setFont(Appearance::toQFont(lay.font));

@@ -1,6 +1,7 @@
 // The pieces the windows are made of: timers bound to their models, the real message and
-// input boxes, and the fixed look (fonts, palette, caption line breaks).
+// input boxes, the fixed look (fonts, palette, caption line breaks) and the large labels.
 #include "ui/appearance.h"
+#include "ui/large_text_label.h"
 #include "ui/qt_dialogs.h"
 #include "ui/timer_binding.h"
 #include "ui_test_main.h"
@@ -9,12 +10,15 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
 #include <QThread>
 
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 
 namespace {
@@ -27,6 +31,56 @@ void whenModalOpens(std::function<void(QWidget*)> check)
         QVERIFY(modal);
         check(modal);
     });
+}
+
+/// A label of the given class set up as the view sets up its labels.
+template <typename Label>
+QImage renderLabel(const QString& text, const QFont& font, Qt::Alignment align, bool box, QColor fore)
+{
+    Label label;
+    label.setTextFormat(Qt::PlainText);
+    label.setFont(font);
+    label.setAlignment(align);
+    label.setWordWrap(true);
+    label.setMargin(0);
+    label.setIndent(0);
+    if (box) {
+        label.setFrameShape(QFrame::Box);
+        label.setFrameShadow(QFrame::Plain);
+        label.setLineWidth(1);
+    }
+    QPalette p = label.palette();
+    p.setColor(QPalette::WindowText, fore);
+    p.setColor(QPalette::Window, Qt::black);
+    label.setPalette(p);
+    label.setAutoFillBackground(true);
+    label.setText(text);
+    label.resize(640, 220);
+    return label.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+struct ImageDiff {
+    int ink = 0;        ///< pixels the reference draws in
+    int different = 0;  ///< pixels that differ by more than an antialiasing step
+};
+
+ImageDiff compareImages(const QImage& reference, const QImage& other)
+{
+    ImageDiff d;
+    const QRgb background = reference.pixel(reference.width() / 2, reference.height() - 2);
+    for (int y = 0; y < reference.height(); ++y) {
+        for (int x = 0; x < reference.width(); ++x) {
+            const QRgb a = reference.pixel(x, y);
+            const QRgb b = other.pixel(x, y);
+            if (a != background)
+                ++d.ink;
+            const int delta = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                        std::abs(qBlue(a) - qBlue(b))});
+            if (delta > 96)
+                ++d.different;
+        }
+    }
+    return d;
 }
 
 } // namespace
@@ -187,6 +241,73 @@ private Q_SLOTS:
         }
         QCOMPARE(Appearance::toQFont({FontFace::PGothic, 21.75, true}).pointSizeF(), 21.75);
         QVERIFY(Appearance::toQFont({FontFace::PGothic, 21.75, true}).italic());
+    }
+
+    void largeLabelsLookLikeTheLabelTheyStandFor()
+    {
+        // The lap time's font in the largest layout and in the smallest.
+        const QFont large = Appearance::toQFont({FontFace::Gothic, 95.25, false});
+        const QFont small = Appearance::toQFont({FontFace::Gothic, 36, false});
+        QVERIFY(QFontInfo(large).pixelSize() >= LargeTextLabel::kLargePixelSize);
+        struct Case {
+            QString text;
+            QFont font;
+            Qt::Alignment align;
+            bool box;
+            bool cached;
+        };
+        const Case cases[] = {
+            {QStringLiteral("1:23.45"), large, Qt::AlignLeft | Qt::AlignTop, false, true},
+            {QStringLiteral("12:34.56"), large, Qt::AlignHCenter | Qt::AlignTop, true, true},
+            {QStringLiteral("0:07.9"), large, Qt::AlignRight | Qt::AlignTop, false, true},
+            {QStringLiteral("１号車 8"), large, Qt::AlignHCenter | Qt::AlignVCenter, false, true},
+            {QStringLiteral("1:23.45"), small, Qt::AlignLeft | Qt::AlignTop, false, false},
+            // Too wide for one line: QLabel wraps it.
+            {QStringLiteral("123456789:123456789"), large, Qt::AlignLeft | Qt::AlignTop, false, false},
+            {QStringLiteral("1\n2"), large, Qt::AlignLeft | Qt::AlignTop, false, false},
+        };
+        for (const Case& c : cases) {
+            LargeTextLabel probe;
+            probe.setFont(c.font);
+            probe.setTextFormat(Qt::PlainText);
+            probe.setText(c.text);
+            probe.resize(640, 220);
+            QCOMPARE(probe.drawsFromCache(), c.cached);
+
+            const QImage reference = renderLabel<QLabel>(c.text, c.font, c.align, c.box, Qt::white);
+            const QImage drawn = renderLabel<LargeTextLabel>(c.text, c.font, c.align, c.box, Qt::white);
+            const ImageDiff d = compareImages(reference, drawn);
+            QVERIFY2(d.ink > 500, qPrintable(c.text));
+            // Glyphs land within a quarter pixel of where QLabel puts them: only some edge
+            // pixels may differ by more than an antialiasing step.
+            QVERIFY2(d.different * 50 <= d.ink,
+                     qPrintable(QStringLiteral("%1: %2 of %3 ink pixels differ").arg(c.text).arg(d.different).arg(d.ink)));
+            if (!c.cached)
+                QCOMPARE(d.different, 0);
+        }
+    }
+
+    void largeLabelsRenderEachCharacterOnce()
+    {
+        LargeTextLabel label;
+        label.setFont(Appearance::toQFont({FontFace::Gothic, 95.25, false}));
+        label.setTextFormat(Qt::PlainText);
+        label.resize(640, 220);
+        label.setText(QStringLiteral("1:11.11"));
+        label.grab();
+        const int afterFirst = label.cachedImages();
+        QVERIFY(afterFirst >= 3 && afterFirst <= 7);
+        label.setText(QStringLiteral("1:11.11"));
+        label.grab();
+        QCOMPARE(label.cachedImages(), afterFirst);
+        // Another colour needs images of its own; a font change drops them all.
+        QPalette p = label.palette();
+        p.setColor(QPalette::WindowText, Qt::red);
+        label.setPalette(p);
+        label.grab();
+        QVERIFY(label.cachedImages() > afterFirst);
+        label.setFont(Appearance::toQFont({FontFace::Gothic, 99.75, false}));
+        QCOMPARE(label.cachedImages(), 0);
     }
 
     void theLookIsFixed()
