@@ -13,6 +13,7 @@
 
 #include "client/datagram.h"
 #include "config/settings.h"
+#include "platform/thread_priority.h"
 #include "platform/kernel_local_address.h"
 #include "platform/qt_udp_socket.h"
 #include "ui/appearance.h"
@@ -125,6 +126,7 @@ int main(int argc, char** argv)
         return runBaseline(startup, seconds);
     Appearance::installFontSubstitutions();
     Appearance::applyFixedLook();
+    raiseThreadPriority(ThreadUrgency::Raised);  // as the program does
 
     QTemporaryDir folder;
     PublicConst pub;

@@ -7,6 +7,7 @@
 #include "client_rig.h"
 
 #include "client/datagram.h"
+#include "platform/thread_priority.h"
 #include "platform/cp932.h"
 #include "platform/qt_udp_socket.h"
 #include "startup/screen_choice.h"
@@ -227,6 +228,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     Appearance::installFontSubstitutions();
     Appearance::applyFixedLook();
+    raiseThreadPriority(ThreadUrgency::Raised);  // as the program does
     std::printf("bench_lap_screen: %s, platform %s\n", Bench::machineLine().c_str(),
                 qPrintable(QGuiApplication::platformName()));
     const double seconds = opt.duration(15, 2);

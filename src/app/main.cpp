@@ -4,6 +4,7 @@
 #include "platform/desktop_editor_launcher.h"
 #include "platform/kernel_local_address.h"
 #include "platform/qt_udp_socket.h"
+#include "platform/thread_priority.h"
 #include "platform/tick_thread_timer.h"
 #include "startup/screen_choice.h"
 #include "ui/appearance.h"
@@ -25,6 +26,8 @@ int main(int argc, char* argv[])
     app.setQuitOnLastWindowClosed(false);
     Appearance::installFontSubstitutions();
     Appearance::applyFixedLook();
+    // The window thread runs the 100 ms timers that send the status datagrams.
+    raiseThreadPriority(ThreadUrgency::Raised);
 
     PublicConst pub;
     TickThreadTimer tickTimer;

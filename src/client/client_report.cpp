@@ -16,7 +16,7 @@ constexpr int kMaxHostText = std::numeric_limits<int16_t>::max() - 5;
 
 // A time column as a time of day. Blank columns stand for midnight: a short report then
 // gives two equal times and no end time.
-std::optional<QTime> timeOfDay(const QString& column)
+std::optional<QTime> timeOfDay(QStringView column)
 {
     if (column.trimmed().isEmpty())
         return QTime(0, 0, 0);
@@ -41,7 +41,7 @@ void ClientWindow::Winsock1_DataArrival()
     if (m_RecvHead == QLatin1String("C"))
         m_PrevLapNo = -1;
 
-    if (const auto lapNo = Datagram::parseLeadingNumber(Datagram::column(m_RecvData, 2, 3)))
+    if (const auto lapNo = Datagram::parseLeadingNumber(Datagram::columnView(m_RecvData, 2, 3)))
         m_LapNo = *lapNo;
     else
         rebindWinsock1();
@@ -58,7 +58,7 @@ void ClientWindow::Winsock1_DataArrival()
 
     m_pub.Pub_PrevLap = m_pub.Pub_LastLap;
     const auto readLap = [this](int first, int32_t& target) {
-        if (const auto value = Datagram::parseLeadingNumber(Datagram::column(m_RecvData, first, 10)))
+        if (const auto value = Datagram::parseLeadingNumber(Datagram::columnView(m_RecvData, first, 10)))
             target = *value;
         else
             rebindWinsock1();
@@ -69,35 +69,35 @@ void ClientWindow::Winsock1_DataArrival()
 
     // A clock that refuses to be set (no rights) is not an error of the exchange: the
     // socket is left alone and the rest of the report is still shown.
-    if (const auto date = Datagram::parseDateText(Datagram::column(m_RecvData, 35, 10)))
+    if (const auto date = Datagram::parseDateText(Datagram::columnView(m_RecvData, 35, 10)))
         m_svc.clock.setDate(*date);
     else
         rebindWinsock1();
 
     const QDate today = m_svc.clock.now().date();
-    std::optional<QDateTime> clockTime;
-    if (const auto t = timeOfDay(Datagram::column(m_RecvData, 45, 8)))
-        clockTime = QDateTime(today, *t);
+    std::optional<QTime> clockTime;
+    if (const auto t = timeOfDay(Datagram::columnView(m_RecvData, 45, 8)))
+        clockTime = *t;
     else
         rebindWinsock1();
     // Without a clock time from the host there is nothing to set and nothing to compare the
     // end time with: the end time stays as the previous report left it, together with the
     // decision whether to show it.
-    if (const auto end = timeOfDay(Datagram::column(m_RecvData, 53, 8))) {
-        if (clockTime)
+    if (const auto end = timeOfDay(Datagram::columnView(m_RecvData, 53, 8))) {
+        // The end of a run rarely moves: the local time conversion is made only when it does.
+        if (clockTime && (m_pub.Pub_EndTime.date() != today || m_pub.Pub_EndTime.time() != *end))
             m_pub.Pub_EndTime = QDateTime(today, *end);
     } else {
         rebindWinsock1();
     }
 
     if (clockTime) {
-        const bool same = clockTime->date() == m_pub.Pub_EndTime.date()
-            && clockTime->time() == m_pub.Pub_EndTime.time();
+        const bool same = today == m_pub.Pub_EndTime.date() && *clockTime == m_pub.Pub_EndTime.time();
         if (same) {
             m_pub.Pub_EndTimeSet = VbFalse;
         } else {
             m_pub.Pub_EndTimeSet = VbTrue;
-            m_svc.clock.setTime(*clockTime);
+            m_svc.clock.setTime(QDateTime(today, *clockTime));
         }
     }
 

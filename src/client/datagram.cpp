@@ -40,12 +40,17 @@ QString carText(int car)
 
 QString column(const QString& text, int first, int width)
 {
-    if (first < 1 || width <= 0 || first > text.size())
-        return QString();
-    return text.mid(first - 1, width);
+    return columnView(text, first, width).toString();
 }
 
-std::optional<int32_t> parseLeadingNumber(const QString& field)
+QStringView columnView(const QString& text, int first, int width)
+{
+    if (first < 1 || width <= 0 || first > text.size())
+        return QStringView();
+    return QStringView(text).mid(first - 1, width);
+}
+
+std::optional<int32_t> parseLeadingNumber(QStringView field)
 {
     // One pass over the characters: the whole part is accumulated until it cannot fit any
     // more, and of the fraction only what rounding needs is kept (its first digit and whether
@@ -136,7 +141,7 @@ private:
 
 } // namespace
 
-std::optional<QDate> parseDateText(const QString& text)
+std::optional<QDate> parseDateText(QStringView text)
 {
     TextCursor in(text);
     const int year = in.number(4, 4);
@@ -155,7 +160,7 @@ std::optional<QDate> parseDateText(const QString& text)
     return date;
 }
 
-std::optional<QTime> parseTimeText(const QString& text)
+std::optional<QTime> parseTimeText(QStringView text)
 {
     TextCursor in(text);
     const int h = in.number(1, 2);

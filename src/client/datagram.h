@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringView>
 #include <QTime>
 #include <cstdint>
 #include <optional>
@@ -27,17 +28,19 @@ QString carText(int car);
 
 /// Characters first .. first + width - 1 of text; columns beyond the end read as empty.
 QString column(const QString& text, int first, int width);
+/// The same column as a view into text, for reading it without a copy.
+QStringView columnView(const QString& text, int first, int width);
 
 /// Leading-number parse: blanks skipped anywhere, optional sign, digits and decimal point,
 /// rounded half to even. Empty or non-numeric reads 0; nullopt when the value does not fit
 /// a signed 32-bit integer.
-std::optional<int32_t> parseLeadingNumber(const QString& field);
+std::optional<int32_t> parseLeadingNumber(QStringView field);
 
 /// A date text: four-digit year, month and day of one or two digits, separated by the same
 /// one of '/', '-' or '.', blanks around allowed. nullopt for any other text or an invalid date.
-std::optional<QDate> parseDateText(const QString& text);
+std::optional<QDate> parseDateText(QStringView text);
 /// A time text: H:M:S with one- or two-digit fields, blanks around allowed.
-std::optional<QTime> parseTimeText(const QString& text);
+std::optional<QTime> parseTimeText(QStringView text);
 
 /// The status datagram: lapNo with at least three digits, then the driver message.
 QString statusText(int32_t lapNo, const QString& message);

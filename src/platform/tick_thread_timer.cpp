@@ -1,7 +1,10 @@
 #include "platform/tick_thread_timer.h"
 
+#include "platform/thread_priority.h"
+
 #include <atomic>
 #include <cerrno>
+
 #include <cstdint>
 #include <system_error>
 #include <thread>
@@ -34,6 +37,7 @@ struct TickThreadTimer::Worker {
 
     void run()
     {
+        raiseThreadPriority(ThreadUrgency::RealTime);
         // Deadlines are absolute and advance by whole periods, so the schedule never drifts
         // and a late wake-up (a loaded machine, a slow callback) is made good by running the
         // callback once for every period that has passed, instead of losing those ticks.

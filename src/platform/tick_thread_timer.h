@@ -7,7 +7,9 @@
 #include <mutex>
 
 /// Periodic timers, each on a thread of its own that sleeps to absolute deadlines on the
-/// monotonic clock and runs the callback once for every period that has passed.
+/// monotonic clock and runs the callback once for every period that has passed. The thread
+/// runs at the lowest real-time priority where the system allows it, else at a raised nice
+/// value, else as an ordinary thread.
 class TickThreadTimer : public ITickTimer {
 public:
     TickThreadTimer() = default;

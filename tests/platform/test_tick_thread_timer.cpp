@@ -1,3 +1,4 @@
+#include "platform/thread_priority.h"
 #include "platform/tick_thread_timer.h"
 
 #include <QTest>
@@ -5,6 +6,11 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,6 +41,7 @@ private Q_SLOTS:
     void killStopsCallbacks();
     void identifiersAndRefusals();
     void destructorStopsAll();
+    void runsAheadOfOrdinaryThreads();
 };
 
 void TestTickThreadTimer::countsElapsedTime()
@@ -137,4 +144,51 @@ void TestTickThreadTimer::destructorStopsAll()
 }
 
 QTEST_GUILESS_MAIN(TestTickThreadTimer)
+void TestTickThreadTimer::runsAheadOfOrdinaryThreads()
+{
+    if (geteuid() != 0)
+        QSKIP("only a privileged process may raise a thread's priority");
+    TickThreadTimer timer;
+    std::atomic<int> policy{-1};
+    std::atomic<int> nice{0};
+    std::atomic<int> ticks{0};
+    const int32_t id = timer.timeSetEvent(10, [&] {
+        if (ticks.fetch_add(1) == 0) {
+            sched_param param{};
+            int p = -1;
+            pthread_getschedparam(pthread_self(), &p, &param);
+            nice.store(getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())));
+            policy.store(p);
+        }
+    });
+    waitFor(ticks, 2);
+    timer.timeKillEvent(id);
+    QVERIFY(ticks.load() >= 2);
+    // Real-time where the kernel grants it to us, else at least a raised nice value.
+    QVERIFY2(policy.load() == SCHED_FIFO || nice.load() < 0,
+             qPrintable(QStringLiteral("policy %1, nice %2").arg(policy.load()).arg(nice.load())));
+
+    // The thread that started the timer keeps its own priority.
+    int own = -1;
+    sched_param ownParam{};
+    pthread_getschedparam(pthread_self(), &own, &ownParam);
+    QCOMPARE(own, SCHED_OTHER);
+
+    // The window thread's level: a raised nice value for that thread alone, never real-time.
+    const int ownNice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    int raisedNice = 0;
+    int raisedPolicy = -1;
+    bool raised = false;
+    std::thread([&] {
+        raised = raiseThreadPriority(ThreadUrgency::Raised);
+        raisedNice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+        sched_param param{};
+        pthread_getschedparam(pthread_self(), &raisedPolicy, &param);
+    }).join();
+    QVERIFY(raised);
+    QVERIFY(raisedNice < 0);
+    QCOMPARE(raisedPolicy, SCHED_OTHER);
+    QCOMPARE(getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())), ownNice);
+}
+
 #include "test_tick_thread_timer.moc"
