@@ -1,5 +1,7 @@
 #include "bench_support.h"
 
+#include "platform/thread_priority.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -90,6 +92,9 @@ CpuLoad::CpuLoad(double maxSeconds, unsigned threads)
     const int64_t deadline = monoNs() + int64_t(maxSeconds * 1e9);
     for (unsigned i = 0; i < threads; ++i) {
         m_threads.emplace_back([this, deadline] {
+            // The load stands for other programs: ordinary threads, whatever the thread that
+            // starts it was raised to.
+            resetThreadPriority();
             volatile uint64_t sink = 0;
             while (!m_stop.load(std::memory_order_relaxed)) {
                 for (int k = 0; k < 100000; ++k)

@@ -178,15 +178,25 @@ void TestTickThreadTimer::runsAheadOfOrdinaryThreads()
     const int ownNice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
     int raisedNice = 0;
     int raisedPolicy = -1;
+    int inheritedNice = 1;
+    int resetNice = 1;
     bool raised = false;
     std::thread([&] {
         raised = raiseThreadPriority(ThreadUrgency::Raised);
         raisedNice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
         sched_param param{};
         pthread_getschedparam(pthread_self(), &raisedPolicy, &param);
+        // A thread it starts inherits the raise, and can put itself back among the ordinary.
+        std::thread([&] {
+            inheritedNice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+            resetThreadPriority();
+            resetNice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+        }).join();
     }).join();
     QVERIFY(raised);
     QVERIFY(raisedNice < 0);
+    QCOMPARE(inheritedNice, raisedNice);
+    QCOMPARE(resetNice, 0);
     QCOMPARE(raisedPolicy, SCHED_OTHER);
     QCOMPARE(getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())), ownNice);
 }
