@@ -66,6 +66,8 @@ public:
         m_coarse.stop();
     }
 
+    /// When counter i was started.
+    int64_t startNs(int i) const { return m_startNs[std::size_t(i)]; }
     /// When counter i ran for the first time (0: not yet).
     int64_t firstNs(int i) const { return m_firstNs[std::size_t(i)].load(); }
     /// The three counts now.
@@ -118,8 +120,11 @@ void accuracyPhase(const char* title, double seconds, bool loaded)
     // The loop runs until the last sample is taken: a counter driven by the event loop stands
     // still once the loop has returned, and a sample then would count against it.
     const auto samples = int64_t(seconds * 10);
+    // Samples fall half-way between two ticks of the tick thread's grid, where a count that is
+    // exact reads -0.5 (plus the thread's start-up, a small constant): a sample at a tick's
+    // deadline would catch that tick counted or not by chance.
     std::thread sampler([&] {
-        const int64_t begin = Bench::monoNs();
+        const int64_t begin = counters.startNs(0) + kTickNs / 2;
         for (int64_t k = 1; k <= samples; ++k) {
             Bench::sleepUntilNs(begin + k * 100'000'000);
             std::array<double, kCounters> counts{}, expected{};
