@@ -2,34 +2,23 @@
 
 #include "client/client_window.h"
 #include "client/datagram.h"
-#include "fakes/fake_services.h"
-#include "fakes/fake_udp_socket.h"
+#include "fakes/fake_client_services.h"
 #include "platform/dialogs.h"
 #include "fuzz_support.h"
 
-#include <QSize>
 #include <memory>
 
 /// A loaded client window on the recording fakes, its host on loopback, messages read from the
 /// scratch folder. Built afresh for every input so no state leaks from one input to the next.
-struct ClientRig {
+struct ClientRig : FakeClientServices {
     PublicConst pub;
-    FakeTickTimer tick;
-    FakeClock clock;
-    FakeDialogs dialogs;
-    FakeEditorLauncher editor;
-    FakeLocalAddress local{QStringLiteral("127.0.0.1")};
-    FakeUdpSocket sock;
-    FakeUdpSocket chk;
     std::unique_ptr<ClientWindow> w;
 
     ClientRig()
     {
         pub.Pub_HostIP = QStringLiteral("127.0.0.1");
         pub.Pub_IniPath = FuzzSupport::scratchFolder() + QStringLiteral("/Rivect.ini");
-        w = std::make_unique<ClientWindow>(
-            pub, ClientServices{tick, clock, dialogs, editor, local, sock, chk, FuzzSupport::scratchFolder(),
-                                [] { return QSize(15360, 11520); }, [] {}});
+        w = std::make_unique<ClientWindow>(pub, services(FuzzSupport::scratchFolder()));
         w->Form_Load();
     }
 

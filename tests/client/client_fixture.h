@@ -2,22 +2,14 @@
 
 #include "client/client_window.h"
 #include "client/datagram.h"
-#include "fakes/fake_services.h"
-#include "fakes/fake_udp_socket.h"
+#include "fakes/fake_client_services.h"
 
 #include <QTemporaryDir>
 #include <memory>
 
 /// A loaded client window on fakes: the host is loopback, the screen 1024 x 768 pixels.
-struct ClientFixture {
+struct ClientFixture : FakeClientServices {
     PublicConst pub;
-    FakeTickTimer tick;
-    FakeClock clock;
-    FakeDialogs dialogs;
-    FakeEditorLauncher editor;
-    FakeLocalAddress local{QStringLiteral("127.0.0.1")};
-    FakeUdpSocket sock;
-    FakeUdpSocket chk;
     QTemporaryDir folder;
     int endCalls = 0;
     std::unique_ptr<ClientWindow> w;
@@ -25,9 +17,7 @@ struct ClientFixture {
     explicit ClientFixture(bool load = true)
     {
         pub.Pub_HostIP = QStringLiteral("127.0.0.1");
-        w = std::make_unique<ClientWindow>(
-            pub, ClientServices{tick, clock, dialogs, editor, local, sock, chk, folder.path(),
-                                [] { return QSize(15360, 11520); }, [this] { ++endCalls; }});
+        w = std::make_unique<ClientWindow>(pub, services(folder.path(), [this] { ++endCalls; }));
         if (load)
             w->Form_Load();
     }
