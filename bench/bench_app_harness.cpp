@@ -13,9 +13,9 @@
 
 #include "client/datagram.h"
 #include "config/settings.h"
-#include "platform/thread_priority.h"
 #include "platform/kernel_local_address.h"
 #include "platform/qt_udp_socket.h"
+#include "platform/thread_priority.h"
 #include "ui/appearance.h"
 #include "ui/client_view.h"
 #include "ui/open_view.h"

@@ -7,9 +7,9 @@
 #include "client_rig.h"
 
 #include "client/datagram.h"
-#include "platform/thread_priority.h"
 #include "platform/cp932.h"
 #include "platform/qt_udp_socket.h"
+#include "platform/thread_priority.h"
 #include "startup/screen_choice.h"
 #include "ui/appearance.h"
 #include "ui/client_view.h"

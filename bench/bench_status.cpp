@@ -7,8 +7,8 @@
 #include "client_rig.h"
 
 #include "client/datagram.h"
-#include "platform/thread_priority.h"
 #include "platform/qt_udp_socket.h"
+#include "platform/thread_priority.h"
 #include "ui/timer_binding.h"
 
 #include <QCoreApplication>

@@ -8,12 +8,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode="${1:-all}"
-targets=(test_tick_thread_timer test_cp932 test_reliability_faults test_reliability_editor)
+programs=(build/tsan/tests/platform/test_tick_thread_timer build/tsan/tests/platform/test_cp932
+          build/tsan/tests/reliability/test_reliability_faults build/tsan/tests/reliability/test_reliability_editor)
 case "$mode" in
-  all|--build-only) bash scripts/build.sh tsan "${targets[@]}" ;;
+  all|--build-only) bash scripts/build.sh tsan "${programs[@]##*/}" ;;
   --run-only)
-    for t in build/tsan/tests/platform/test_tick_thread_timer build/tsan/tests/platform/test_cp932 \
-             build/tsan/tests/reliability/test_reliability_faults build/tsan/tests/reliability/test_reliability_editor; do
+    for t in "${programs[@]}"; do
       if [ ! -x "$t" ]; then echo "tsan: $t not built (bash scripts/tsan.sh --build-only)"; exit 77; fi
     done ;;
   *) echo "tsan.sh: unknown option '$mode'" >&2; exit 2 ;;

@@ -49,9 +49,8 @@ bool raiseThreadPriority(ThreadUrgency urgency)
         param.sched_priority = sched_get_priority_min(SCHED_FIFO);
         if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0)
             return true;
-        // On Linux the nice value belongs to the thread: only the caller changes.
-        return setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kRaisedNice) == 0;
     }
+    // The attributes belong to the thread: only the caller changes.
     if (setFairAttributes(kRaisedNice, kShortSliceNs))
         return true;
     // Without the right to raise the nice value, the short slice alone is still worth having.

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cerrno>
-
 #include <cstdint>
 #include <system_error>
 #include <thread>

@@ -23,14 +23,15 @@ public:
     /// that the frame known so far makes, runs the window's load, shows the window and then
     /// watches for a frame that arrives later.
     void loadAndShow(FormModel& form, int dpiX, int dpiY, const std::function<void()>& load);
-    /// Creates the native window and takes its frame as far as it is known now.
-    void measure();
-    /// Looks for a change of the frame for a short while after the window is shown.
-    void watchAfterShow();
     /// Takes the frame anew and reports a growth to the callback.
     void check();
 
 private:
+    /// Creates the native window and takes its frame as far as it is known now.
+    void measure();
+    /// Looks for a change of the frame for a short while after the window is shown.
+    void watchAfterShow();
+
     QWidget& m_window;
     std::function<void(QSize)> m_grown;
     std::function<QPoint()> m_wanted;
