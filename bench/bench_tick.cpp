@@ -4,7 +4,7 @@
 
 #include "bench_support.h"
 
-#include "client/public_const.h"
+#include "state/public_const.h"
 #include "platform/tick_thread_timer.h"
 
 #include <QCoreApplication>

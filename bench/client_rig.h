@@ -1,7 +1,7 @@
 #pragma once
 
 #include "client/client_window.h"
-#include "client/public_const.h"
+#include "state/public_const.h"
 #include "platform/dialogs.h"
 #include "platform/editor_launcher.h"
 #include "platform/local_address.h"

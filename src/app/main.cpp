@@ -1,5 +1,5 @@
 #include "client/client_window.h"
-#include "client/public_const.h"
+#include "state/public_const.h"
 #include "platform/desktop_clock.h"
 #include "platform/desktop_editor_launcher.h"
 #include "platform/kernel_local_address.h"

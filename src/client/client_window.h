@@ -1,7 +1,7 @@
 #pragma once
 
 #include "client/controls.h"
-#include "client/public_const.h"
+#include "state/public_const.h"
 
 #include <QSize>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "client/public_const.h"
+#include "state/public_const.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "client/client_window.h"
-#include "client/public_const.h"
+#include "state/public_const.h"
 #include "startup/screen_choice.h"
 
 #include <QSize>
