@@ -1,4 +1,5 @@
 #include "client/client_window.h"
+#include "config/config_folder.h"
 #include "state/public_const.h"
 #include "platform/desktop_clock.h"
 #include "platform/desktop_editor_launcher.h"
@@ -14,6 +15,7 @@
 #include "ui/twips.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <memory>
 
@@ -22,6 +24,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Rivect"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    // One icon for every window of the program, the message boxes included.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/rivect.png")));
     // Between the opening window and the client window no window is open; that is no end.
     app.setQuitOnLastWindowClosed(false);
     Appearance::installFontSubstitutions();
@@ -37,7 +41,7 @@ int main(int argc, char* argv[])
     KernelLocalAddress localAddress;
     DesktopEditorLauncher editor;
     QtDialogs dialogs;
-    const QString programFolder = QCoreApplication::applicationDirPath();
+    const ConfigFolder files = chooseConfigFolder(QCoreApplication::applicationDirPath());
 
     // Declared after the services they use, so they are destroyed first.
     std::unique_ptr<ClientWindow> client;
@@ -46,14 +50,14 @@ int main(int argc, char* argv[])
     auto showClient = [&](ClientChoice choice) {
         client = std::make_unique<ClientWindow>(
             pub, ClientServices{tickTimer, clock, dialogs, editor, localAddress, winsock1, winsockChker,
-                                programFolder, [] { return Twips::screenSize(); },
+                                files.path, [] { return Twips::screenSize(); },
                                 [] { QCoreApplication::exit(0); }});
         clientView = std::make_unique<ClientView>(*client, clientLayout(choice));
         clientView->loadAndShow();
     };
 
     // The opening window deletes itself when it unloads.
-    auto* openView = new OpenView(pub, programFolder, showClient);
+    auto* openView = new OpenView(pub, files, dialogs, showClient);
     openView->loadAndShow();
 
     const int result = QApplication::exec();

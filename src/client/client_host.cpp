@@ -14,6 +14,13 @@ void ClientWindow::Btn_HostIP_Click()
     m_pub.Pub_IniSection = Settings::kSection;
     m_pub.Pub_IniKey = Settings::kKey;
     m_pub.Pub_IniResult = Ini_Write(m_pub, m_pub.Pub_IniSection, m_pub.Pub_IniKey, m_pub.Pub_HostIP);
+    // The address is used for this run in any case; that it will be gone at the next start
+    // must not come as a surprise.
+    if (m_pub.Pub_IniResult == 0)
+        m_svc.dialogs.msgBox(QStringLiteral("ホストＩＰ番号「%1」を設定ファイルに保存できませんでした。\r"
+                                            "今回はこの番号で動作しますが、次回の起動時には元に戻ります。\r%2")
+                                 .arg(m_pub.Pub_HostIP, m_pub.Pub_IniPath),
+                             MsgBox::vbOKOnly | MsgBox::vbExclamation, QString());
 
     IUdpSocket& socket = m_svc.WinsockChker;
     socket.close();

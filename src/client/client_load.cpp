@@ -22,7 +22,7 @@ void ClientWindow::Form_Load()
     const double left = (double(m_pub.Pub_ScreenWidth) - double(Form.outerWidth)) / 2.0;
     Form.move(int(std::lround(left)), 0);
 
-    m_pub.Pub_MessPath = m_svc.programFolder + QStringLiteral("/") + Messages::kFileName;
+    m_pub.Pub_MessPath = m_svc.configFolder + QStringLiteral("/") + Messages::kFileName;
     Mess_Load(m_pub);
 
     m_pub.Pub_InMess.clear();

@@ -27,7 +27,7 @@ struct ClientServices {
     ILocalAddress& localAddress;
     IUdpSocket& Winsock1;
     IUdpSocket& WinsockChker;
-    QString programFolder;                    ///< folder of the executable, no trailing separator
+    QString configFolder;                     ///< folder of OutMess.txt (chooseConfigFolder), no trailing separator
     std::function<QSize()> screenSizeTwips;   ///< the screen's size in twips
     std::function<void()> endProgram;         ///< ends the process at once (destructors run)
 };

@@ -7,6 +7,7 @@ namespace MsgBox {
 constexpr int vbOKOnly = 0;
 constexpr int vbYesNo = 4;
 constexpr int vbCritical = 16;
+constexpr int vbExclamation = 48;
 constexpr int vbInformation = 64;
 constexpr int vbDefaultButton1 = 0;
 constexpr int vbDefaultButton2 = 256;

@@ -2,6 +2,7 @@
 
 #include "config/settings.h"
 #include "layouts/open_layout.h"
+#include "platform/dialogs.h"
 
 #include <cmath>
 
@@ -21,8 +22,10 @@ void OpenWindow::Form_Load()
     const double top = (double(m_pub.Pub_ScreenHeight) - double(Form.outerHeight)) / 2.0;
     Form.move(int(std::lround(left)), int(std::lround(top)));
 
-    m_pub.Pub_IniPath = m_svc.programFolder + QStringLiteral("/") + Settings::kFileName;
+    m_pub.Pub_IniPath = m_svc.configFolder + QStringLiteral("/") + Settings::kFileName;
     Ini_ReadHost(m_pub);
+    if (!m_svc.unwritableFolders.isEmpty() && m_svc.dialogs)
+        tellNothingCanBeSaved();
 
     // Enabled last, so the tick can never run before the load has finished.
     Timer1.setEnabled(true);
@@ -37,4 +40,16 @@ void OpenWindow::Timer1_Timer()
     const ClientChoice choice = chooseClientWindow(m_pub.Pub_ScreenWidth);
     if (m_svc.showClient)
         m_svc.showClient(choice);
+}
+
+void OpenWindow::tellNothingCanBeSaved()
+{
+    // Said once, at the start: the program still runs, on the defaults, and a host address
+    // entered later is used for this run only.
+    const QString text = QStringLiteral("設定を保存できるフォルダがありません。\r"
+                                        "ホストＩＰ番号とメッセージは既定の値で動作し、"
+                                        "変更しても次回の起動時には残りません。\r"
+                                        "書き込めないフォルダ：\r")
+        + m_svc.unwritableFolders.join(QLatin1Char('\r'));
+    m_svc.dialogs->msgBox(text, MsgBox::vbOKOnly | MsgBox::vbExclamation, QString());
 }

@@ -6,15 +6,20 @@
 
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
-/// What the opening window needs from outside: the program folder, the screen, and the
-/// view's operations to unload it and to show the chosen client window.
+class IDialogs;
+
+/// What the opening window needs from outside: the folder of the files, the screen, the
+/// view's operations to unload it and to show the chosen client window, and the dialogs.
 struct OpenServices {
-    QString programFolder;                        ///< folder of the executable, no trailing separator
+    QString configFolder;                         ///< folder of Rivect.ini (chooseConfigFolder), no trailing separator
     std::function<QSize()> screenSizeTwips;       ///< the screen's size in twips
     std::function<void()> unload;                 ///< closes and destroys the opening window
     std::function<void(ClientChoice)> showClient; ///< creates, loads and shows a client window
+    IDialogs* dialogs = nullptr;                  ///< where the load tells that nothing can be saved
+    QStringList unwritableFolders{};              ///< the folders tried, when none could be written
 };
 
 /// The opening window Fm_Open: measures the screen, reads the host address and after its
@@ -28,12 +33,15 @@ public:
     FormModel Form{"Fm_Open"};
     TimerModel Timer1;
 
-    /// Measures the screen, centres the window, reads the host address, arms Timer1.
+    /// Measures the screen, centres the window, reads the host address, tells the operator
+    /// when no folder can keep the files, arms Timer1.
     void Form_Load();
     /// Runs once: unloads the window and shows the client window chosen by Pub_ScreenWidth.
     void Timer1_Timer();
 
 private:
+    void tellNothingCanBeSaved();
+
     PublicConst& m_pub;
     OpenServices m_svc;
 };

@@ -28,15 +28,15 @@ QFont fittedFont(QFont font, const QString& text, int width)
 
 } // namespace
 
-OpenView::OpenView(PublicConst& pub, const QString& programFolder,
+OpenView::OpenView(PublicConst& pub, const ConfigFolder& files, IDialogs& dialogs,
                    std::function<void(ClientChoice)> showClient, QWidget* parent)
     : QWidget(parent),
-      m_window(pub, OpenServices{programFolder, [] { return Twips::screenSize(); },
+      m_window(pub, OpenServices{files.path, [] { return Twips::screenSize(); },
                                  [this] {
                                      hide();
                                      deleteLater();
                                  },
-                                 std::move(showClient)})
+                                 std::move(showClient), &dialogs, files.unwritable})
 {
     if (const QScreen* s = screen()) {
         m_dpiX = s->logicalDotsPerInchX();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/config_folder.h"
 #include "startup/open_window.h"
 #include "ui/window_frame.h"
 
@@ -16,8 +17,9 @@ class TimerBinding;
 class OpenView : public QWidget {
     Q_OBJECT
 public:
-    /// Builds the window; showClient is called with the chosen client window at the hand-over.
-    OpenView(PublicConst& pub, const QString& programFolder,
+    /// Builds the window over the folder of the files; showClient is called with the chosen
+    /// client window at the hand-over.
+    OpenView(PublicConst& pub, const ConfigFolder& files, IDialogs& dialogs,
              std::function<void(ClientChoice)> showClient, QWidget* parent = nullptr);
     ~OpenView() override;
 

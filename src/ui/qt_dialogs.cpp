@@ -19,7 +19,6 @@ constexpr int kAbortRetryIgnore = 2;
 constexpr int kYesNoCancel = 3;
 constexpr int kRetryCancel = 5;
 constexpr int kQuestion = 32;
-constexpr int kExclamation = 48;
 constexpr int kCancelAnswer = 2;
 constexpr int kAbortAnswer = 3;
 constexpr int kRetryAnswer = 4;
@@ -48,7 +47,7 @@ QMessageBox::Icon iconFor(int style)
     switch (style & kIconMask) {
     case MsgBox::vbCritical: return QMessageBox::Critical;
     case kQuestion: return QMessageBox::Question;
-    case kExclamation: return QMessageBox::Warning;
+    case MsgBox::vbExclamation: return QMessageBox::Warning;
     case MsgBox::vbInformation: return QMessageBox::Information;
     default: return QMessageBox::NoIcon;
     }

@@ -144,12 +144,13 @@ void FilesTest::startUpInReadOnlyFolder()
     FakeUdpSocket chker;
     std::unique_ptr<ClientWindow> client;
     const auto screen = [] { return QSize(15360, 11520); };
+    // As when no folder at all could be written: the operator is told so once, at the load.
     OpenWindow open(pub, OpenServices{folder, screen, [] {}, [&](ClientChoice) {
                                           client = std::make_unique<ClientWindow>(
                                               pub, ClientServices{tick, clock, dialogs, editor, local, winsock1,
                                                                   chker, folder, screen, [] {}});
                                           client->Form_Load();
-                                      }});
+                                      }, &dialogs, {folder}});
     open.Form_Load();
     open.Timer1_Timer();
     QVERIFY(client);
@@ -157,12 +158,20 @@ void FilesTest::startUpInReadOnlyFolder()
     QCOMPARE(pub.Pub_IniResult, 0);
     QCOMPARE(pub.Pub_MessList, kDefaultList);
     QCOMPARE(pub.Pub_MessCount, int16_t(3));
-    QVERIFY(dialogs.boxes.isEmpty());
+    QCOMPARE(dialogs.boxes.size(), 1);
+    QVERIFY(dialogs.boxes[0].prompt.startsWith(QStringLiteral("設定を保存できるフォルダがありません。\r")));
+    QVERIFY(dialogs.boxes[0].prompt.endsWith(QLatin1Char('\r') + folder));
     QVERIFY(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 
-    // A new host address is used for this run although it cannot be kept.
+    // A new host address is used for this run although it cannot be kept, and the operator
+    // hears so at once.
+    dialogs.boxes.clear();
     dialogs.inputAnswers = {QStringLiteral("127.0.0.1")};
     client->Btn_HostIP_Click();
+    QCOMPARE(dialogs.boxes.size(), 1);
+    QVERIFY(dialogs.boxes[0].prompt.startsWith(QStringLiteral("ホストＩＰ番号「127.0.0.1」を設定ファイルに保存できませんでした。")));
+    QCOMPARE(dialogs.boxes[0].style, MsgBox::vbOKOnly | MsgBox::vbExclamation);
+    dialogs.boxes.clear();
     QCOMPARE(pub.Pub_IniResult, 0);
     QCOMPARE(pub.Pub_HostIP, QStringLiteral("127.0.0.1"));
     QCOMPARE(chker.sent, QStringList{QStringLiteral("127.0.0.1")});

@@ -1,5 +1,6 @@
 // Start-up: the choice of the client window, the screen in twips, and the opening window's
 // load and hand-over, both as behaviour and on an offscreen screen.
+#include "fakes/fake_services.h"
 #include "startup/open_window.h"
 #include "startup/screen_choice.h"
 #include "ui/open_view.h"
@@ -118,7 +119,9 @@ private Q_SLOTS:
         QTemporaryDir dir;
         PublicConst pub;
         QList<ClientChoice> shown;
-        QPointer<OpenView> view = new OpenView(pub, dir.path(), [&](ClientChoice c) { shown << c; });
+        FakeDialogs dialogs;
+        QPointer<OpenView> view = new OpenView(pub, ConfigFolder{dir.path(), {}}, dialogs,
+                                               [&](ClientChoice c) { shown << c; });
         QCOMPARE(view->size(), QSize(312, 120));
         QCOMPARE(view->palette().color(QPalette::Window), QColor(Qt::white));
         QVERIFY(!(view->windowFlags() & Qt::WindowMinMaxButtonsHint));
