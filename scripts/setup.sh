@@ -11,6 +11,7 @@ packages=(
   xvfb xauth x11-utils xdotool openbox imagemagick
   iproute2 util-linux libcap2-bin dbus python3
   libbenchmark-dev
+  dpkg-dev lintian desktop-file-utils appstream gzip
 )
 
 missing=()

@@ -5,6 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh test
+# The package test (label package) checks the .deb this builds from the release flavour.
+bash scripts/package.sh
 # The ThreadSanitizer tests and the fuzz targets build into trees of their own; ctest runs them.
 bash scripts/tsan.sh --build-only
 bash scripts/fuzz.sh --build-only
