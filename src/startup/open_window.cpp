@@ -44,11 +44,11 @@ void OpenWindow::Timer1_Timer()
 
 void OpenWindow::tellNothingCanBeSaved()
 {
-    // Said once, at the start: the program still runs, on the defaults, and a host address
-    // entered later is used for this run only.
+    // Said once, at the start: the program still runs, on what it could read or the defaults,
+    // and a host address entered later is used for this run only.
     const QString text = QStringLiteral("設定を保存できるフォルダがありません。\r"
-                                        "ホストＩＰ番号とメッセージは既定の値で動作し、"
-                                        "変更しても次回の起動時には残りません。\r"
+                                        "このまま動作しますが、ホストＩＰ番号やメッセージを変更しても"
+                                        "保存されず、次回の起動時には元に戻ります。\r"
                                         "書き込めないフォルダ：\r")
         + m_svc.unwritableFolders.join(QLatin1Char('\r'));
     m_svc.dialogs->msgBox(text, MsgBox::vbOKOnly | MsgBox::vbExclamation, QString());

@@ -59,6 +59,9 @@ def check_archive(deb, work):
     paths = {line.split()[-1] for line in listing.splitlines() if line}
     missing = [p for p in EXPECTED_FILES if p not in paths]
     check(not missing, f"missing from the package: {missing}")
+    programs = [p[len("./usr/bin/"):] for p in paths if p.startswith("./usr/bin/") and not p.endswith("/")]
+    unmanned = [p for p in programs if f"./usr/share/man/man1/{p}.1.gz" not in paths]
+    check(not unmanned, f"programs without a man page: {unmanned}")
     owners = {line.split()[1] for line in listing.splitlines() if line}
     check(owners == {"root/root"}, f"files not owned by root: {owners}")
 
