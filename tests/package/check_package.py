@@ -62,20 +62,15 @@ def check_archive(deb, work):
     programs = [p[len("./usr/bin/"):] for p in paths if p.startswith("./usr/bin/") and not p.endswith("/")]
     unmanned = [p for p in programs if f"./usr/share/man/man1/{p}.1.gz" not in paths]
     check(not unmanned, f"programs without a man page: {unmanned}")
-    owners = {line.split()[1] for line in listing.splitlines() if line}
-    check(owners == {"root/root"}, f"files not owned by root: {owners}")
-
     depends = run(["dpkg-deb", "-f", deb, "Depends"]).stdout
     for needed in ("fonts-ipafont-gothic", "libqt6widgets6", "libc6", "adduser"):
         check(needed in depends, f"Depends lacks {needed}: {depends.strip()}")
 
+    # Owners, permissions and conffiles are lintian's; that the group is made is ours.
     control = os.path.join(work, "control")
     check(run(["dpkg-deb", "-e", deb, control]).returncode == 0, "dpkg-deb -e failed")
-    postinst = os.path.join(control, "postinst")
-    check(os.access(postinst, os.X_OK), "no executable postinst")
-    check(re.search(r"addgroup --system .*rivect", open(postinst).read()), "postinst does not create the group rivect")
-    conffiles = open(os.path.join(control, "conffiles")).read().split()
-    check(conffiles == ["/etc/security/limits.d/rivect.conf"], f"conffiles: {conffiles}")
+    postinst = open(os.path.join(control, "postinst")).read()
+    check(re.search(r"addgroup --system .*rivect", postinst), "postinst does not create the group rivect")
 
 
 def check_unpacked(root):
