@@ -41,7 +41,6 @@ bool CarLane::start(QString* error)
                      .arg(m_options.bindAddress.toString()).arg(port).arg(m_socket.errorString());
         return false;
     }
-    m_clock.start();
     m_sinceLap.start();
     if (m_options.runMinutes > 0)
         m_runEnd = QDateTime::currentDateTime().addSecs(qint64(m_options.runMinutes) * 60);
@@ -149,7 +148,7 @@ void CarLane::sendBytes(const QByteArray& bytes)
 
 QJsonObject CarLane::statusFields()
 {
-    const qint64 now = m_clock.elapsed();
+    const qint64 now = m_judge.clock().nowMs();
     return {{QStringLiteral("lap"), m_stats.lapNo()},
             {QStringLiteral("message"), m_stats.message()},
             {QStringLiteral("rate"), m_stats.rate(now)},
@@ -175,19 +174,20 @@ void CarLane::readPending()
                                                    .arg(status.text.left(3))});
         if (!status.validCp932)
             findings.append({Rule::StatusCp932, QStringLiteral("bytes that are no code page 932 character")});
-        m_check.status(m_judge.clock().nowMs(), status.lapNo, &findings);
+        const int64_t now = m_judge.clock().nowMs();
+        const bool changed = m_stats.record(status.text, now);
+        m_check.status(now, status.lapNo, m_stats.rate(now), &findings);
         m_judge.datagramChecked();
         for (const Finding& f : findings)
             m_judge.judge(f, m_car, bytes);
-
-        if (!m_stats.record(status.text, m_clock.elapsed()))
+        if (!changed)
             continue;
         QJsonObject fields = statusFields();
         fields.insert(QStringLiteral("text"), status.text);
         m_reporter.event(QStringLiteral("status"), m_car, fields,
                          QStringLiteral("status \"%1\": lap %2, message \"%3\", %4/s, largest gap %5 ms")
                              .arg(status.text).arg(m_stats.lapNo()).arg(m_stats.message())
-                             .arg(m_stats.rate(m_clock.elapsed())).arg(m_stats.largestGapMs()));
+                             .arg(m_stats.rate(now)).arg(m_stats.largestGapMs()));
     }
 }
 
@@ -204,7 +204,7 @@ void CarLane::reportPeriodic()
                         QStringLiteral("lap %1 (sent %2)  %3/s  largest gap %4 ms%5  message \"%6\"")
                             .arg(m_stats.lapNo() < 0 ? QStringLiteral("???")
                                                      : QStringLiteral("%1").arg(m_stats.lapNo(), 3, 10, QChar(u'0')))
-                            .arg(sent).arg(m_stats.rate(m_clock.elapsed())).arg(m_stats.largestGapMs())
+                            .arg(sent).arg(m_stats.rate(m_judge.clock().nowMs())).arg(m_stats.largestGapMs())
                             .arg(silence > 1000 ? QStringLiteral("  silent for %1 s").arg(silence / 1000.0, 0, 'f', 1)
                                                 : QString())
                             .arg(m_stats.message()));

@@ -65,7 +65,6 @@ private:
     QTimer m_lapTimer;
     QTimer m_repeatTimer;
     QElapsedTimer m_sinceLap;
-    QElapsedTimer m_clock;
     QDateTime m_runEnd;
     int m_nextLapMs = 0;
     QByteArray m_repeatBytes;

@@ -1,13 +1,12 @@
 #include "stream_check.h"
 
-bool StreamCheck::status(int64_t nowMs, int lapNo, QList<Finding>* findings)
+bool StreamCheck::status(int64_t nowMs, int lapNo, int inLastSecond, QList<Finding>* findings)
 {
     const bool starts = m_last < 0 || nowMs - m_last > kStreamEndMs;
     if (starts) {
         // The host cannot tell a Stop from a client that fell silent; after a second of silence
         // the stream counts as ended, and what follows is a new run of the client.
         m_streamStart = nowMs;
-        m_recent.clear();
         m_overRate = false;
         m_echo.reset();
     } else if (nowMs - m_last > kMaxGapMs && m_last - m_streamStart >= kWarmUpMs) {
@@ -16,16 +15,12 @@ bool StreamCheck::status(int64_t nowMs, int lapNo, QList<Finding>* findings)
     }
     m_last = nowMs;
 
-    m_recent.push_back(nowMs);
-    while (m_recent.front() <= nowMs - 1000)
-        m_recent.pop_front();
-    const int inSecond = int(m_recent.size());
     // One finding per excess: it is reported when the count first goes over, not at every
     // datagram while it stays over.
-    if (inSecond > kMaxPerSecond && !m_overRate)
-        findings->append({Rule::StatusRate, QStringLiteral("%1 status datagrams within one second").arg(inSecond),
-                          nowMs - 1000, nowMs});
-    m_overRate = inSecond > kMaxPerSecond;
+    if (inLastSecond > kMaxPerSecond && !m_overRate)
+        findings->append({Rule::StatusRate,
+                          QStringLiteral("%1 status datagrams within one second").arg(inLastSecond), nowMs - 1000, nowMs});
+    m_overRate = inLastSecond > kMaxPerSecond;
 
     if (m_echo) {
         if (lapNo == m_echo->lapNo) {

@@ -4,7 +4,6 @@
 
 #include <QList>
 #include <cstdint>
-#include <deque>
 #include <optional>
 
 /// The timing rules of one car's status stream: the cadence while the client runs, and the echo
@@ -23,9 +22,10 @@ public:
     /// Time the client has to carry a new lap number back.
     static constexpr int64_t kEchoMs = 300;
 
-    /// A status datagram whose head reads lapNo (-1: not a lap field) arrived at nowMs; broken
-    /// timing rules are appended to findings. Returns true when it started a new stream.
-    bool status(int64_t nowMs, int lapNo, QList<Finding>* findings);
+    /// A status datagram whose head reads lapNo (-1: not a lap field) arrived at nowMs, the
+    /// inLastSecond-th within the second up to it; broken timing rules are appended to findings.
+    /// Returns true when it started a new stream.
+    bool status(int64_t nowMs, int lapNo, int inLastSecond, QList<Finding>* findings);
     /// The host sent a lap report with lapNo at nowMs.
     void lapReportSent(int64_t nowMs, int lapNo);
     /// Something other than the host's own reports went to the client's port: its lap number is
@@ -40,7 +40,6 @@ private:
 
     int64_t m_streamStart = -1;
     int64_t m_last = -1;
-    std::deque<int64_t> m_recent;
     bool m_overRate = false;
     int m_lastSentLap = 0;  // the client starts at lap 0
     std::optional<AwaitedEcho> m_echo;
