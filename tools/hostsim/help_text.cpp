@@ -53,7 +53,7 @@ QString helpText()
         "with VIOLATION (in --json an object with \"type\":\"violation\", \"rule\", \"car\" where\n"
         "known, \"hex\" the offending bytes and \"detail\"). The rules:\n"
         "  request-form           a registration request that is not exactly a dotted IPv4\n"
-        "                         address (no CR, LF, NUL, blanks or other bytes)\n"
+        "                         address (no CR, LF, NUL, blanks, leading zeros or other bytes)\n"
         "  request-port           a registration request not sent from port 7001\n"
         "  status-port            a status datagram to 7002+10n not sent from port 7001+10n\n"
         "  status-head            a status datagram whose first three characters are not the\n"
