@@ -8,6 +8,20 @@
 #include <QNetworkDatagram>
 #include <QTimer>
 
+namespace {
+
+// A request may carry CR, LF or NUL; the readable line shows them as escapes so that it stays
+// one line.
+QString visible(const QString& text)
+{
+    QString out;
+    for (QChar c : text)
+        out += c.unicode() < 0x20 ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar(u'0')) : QString(c);
+    return out;
+}
+
+} // namespace
+
 RegistrationServer::RegistrationServer(const SimOptions& options, Reporter& reporter, Judge& judge,
                                        QObject* parent)
     : QObject(parent), m_options(options), m_reporter(reporter), m_judge(judge)
@@ -97,7 +111,7 @@ void RegistrationServer::readPending()
                           {QStringLiteral("silent"), m_options.silent},
                           {QStringLiteral("delay_ms"), m_options.replyDelayMs}},
                          QStringLiteral("registration request \"%1\" from %2, answer %3")
-                             .arg(request, sender.toString(), answer));
+                             .arg(visible(request), sender.toString(), answer));
         if (m_options.silent)
             continue;
         if (m_options.replyDelayMs > 0)
