@@ -24,12 +24,13 @@
 /// The host simulator of the tools folder, in this process, with every JSON line it writes
 /// kept as an object.
 struct SimulatorRun {
-    /// A simulator started with the command-line arguments args (program name left out).
+    /// A simulator started with the command-line arguments args (program name left out), in
+    /// strict mode: it judges every datagram of the client.
     explicit SimulatorRun(const QStringList& args)
     {
         const OptionsResult parsed = parseSimOptions(QStringList{QStringLiteral("rivect-hostsim")} + args
-                                                     + QStringList{QStringLiteral("--json"),
-                                                                   QStringLiteral("--no-stdin")});
+                                                     + QStringList{QStringLiteral("--json"), QStringLiteral("--no-stdin"),
+                                                                   QStringLiteral("--strict")});
         if (!parsed.options) {
             error = parsed.error;
             return;
@@ -57,6 +58,18 @@ struct SimulatorRun {
         const QList<QJsonObject> found = ofType(type);
         return found.isEmpty() ? QJsonObject() : found.last();
     }
+    /// Ends the run as the program would: the summary is written and the exit status returned
+    /// (3 when the client broke a rule).
+    int finish() { return sim->finish(0); }
+    /// Every violation reported so far, one JSON text each, for a failure message.
+    QString violations() const
+    {
+        QStringList texts;
+        for (const QJsonObject& v : ofType(QStringLiteral("violation")))
+            texts << QString::fromUtf8(QJsonDocument(v).toJson(QJsonDocument::Compact));
+        return texts.join(u'\n');
+    }
+
     /// The texts of the status datagrams the simulator heard change, in order.
     QStringList statusTexts() const
     {

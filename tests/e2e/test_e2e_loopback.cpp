@@ -1,7 +1,8 @@
 // The whole client in one process against the host simulator, over real UDP on 127.0.0.1:
 // the real window on an offscreen 1024x768 screen, the real tick thread and window timers.
 // Only the clock setter, the boxes and the editor are fakes. The steps build on each other
-// and run in declaration order; the lap blink takes its full 10.5 seconds.
+// and run in declaration order; the lap blink takes its full 10.5 seconds. The simulator runs
+// in strict mode and judges every datagram the client sends: a whole run must break no rule.
 #include "e2e_rig.h"
 
 #include "platform/cp932.h"
@@ -89,6 +90,7 @@ private Q_SLOTS:
                  QStringLiteral("127.0.0.1"));
         QCOMPARE(rig.w().m_HostWait, VbFalse);
         QCOMPARE(qobject_cast<QComboBox*>(rig.widget(ClientControl::Cmb_CarNo))->currentText(), car);
+        QVERIFY2(host.finish() == 0, qPrintable(host.violations()));
     }
 
     // From here on one client and one simulator serving car 1 go through a whole run.
@@ -368,6 +370,22 @@ private Q_SLOTS:
         QCOMPARE(rig.dialogs.boxes.last().prompt, QStringLiteral("終了します。\rよろしいですか？"));
         QCOMPARE(rig.dialogs.boxes.last().title, QStringLiteral("終了確認"));
         QCOMPARE(rig.ends, 1);
+    }
+
+    // Registration, Start, a driver message, a lap with its echo, Stop: not one rule broken.
+    void strictHost_sawNoViolationInTheWholeRun()
+    {
+        QVERIFY(m_host);
+        const int status = m_host->finish();
+        const QJsonObject summary = m_host->last(QStringLiteral("summary"));
+        QVERIFY2(status == 0 && summary.value(QStringLiteral("violations")).toInt() == 0,
+                 qPrintable(m_host->violations()));
+        // Registration, and at ten a second some 170 status datagrams: the run was judged.
+        QVERIFY2(summary.value(QStringLiteral("datagrams")).toInt() >= 100,
+                 qPrintable(QJsonDocument(summary).toJson(QJsonDocument::Compact)));
+        const QList<QJsonObject> excused = m_host->ofType(QStringLiteral("excused"));
+        if (!excused.isEmpty())
+            qInfo("%lld timing finding(s) excused: the process was held up", qint64(excused.size()));
     }
 
     void cleanupTestCase()

@@ -65,6 +65,7 @@ private Q_SLOTS:
     void sendHexAndSendRaw();
     void scriptRunsStepsAndQuits();
     void terminationSignalEndsCleanly();
+    void strictExitsThreeAfterAViolation();
 };
 
 void TestHostsimCli::badOptionsExitTwo_data()
@@ -105,7 +106,8 @@ void TestHostsimCli::helpExplainsTheScriptFormat()
     QVERIFY(sim.process.waitForFinished(5000));
     QCOMPARE(sim.process.exitCode(), 0);
     const QString out = QString::fromUtf8(sim.process.readAllStandardOutput());
-    for (const char* word : {"at MS COMMAND", "register-reply", "--send-hex", "--allow-lan", "--json", "未登録"})
+    for (const char* word : {"at MS COMMAND", "register-reply", "--send-hex", "--allow-lan", "--json", "未登録",
+                             "--strict", "request-form", "status-gap", "echo", "EXCUSED", "summary"})
         QVERIFY2(out.contains(QString::fromUtf8(word)), word);
 }
 
@@ -208,6 +210,29 @@ void TestHostsimCli::terminationSignalEndsCleanly()
     QCOMPARE(sim.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.process.exitCode(), 0);
     QVERIFY(sim.output().contains("signal received"));
+}
+
+void TestHostsimCli::strictExitsThreeAfterAViolation()
+{
+    // The same request twice: from the client's registration port, then from another port.
+    for (const bool wrongPort : {false, true}) {
+        Simulator sim({QStringLiteral("--strict"), QStringLiteral("--json"), QStringLiteral("--no-stdin"),
+                       QStringLiteral("--duration"), QStringLiteral("2")});
+        QTRY_COMPARE_WITH_TIMEOUT(sim.json(QStringLiteral("start")).size(), 1, 5000);
+        QUdpSocket terminal;
+        QVERIFY(terminal.bind(kLoop, wrongPort ? 0 : Datagram::kCheckerLocalPort));
+        terminal.writeDatagram("127.0.0.1", kLoop, Datagram::kCheckerRemotePort);
+        QVERIFY(sim.process.waitForFinished(5000));
+        QCOMPARE(sim.process.exitCode(), wrongPort ? 3 : 0);
+        QCOMPARE(sim.json(QStringLiteral("register")).size(), 1);
+        QCOMPARE(sim.json(QStringLiteral("violation")).size(), wrongPort ? 1 : 0);
+        const QList<QJsonObject> summary = sim.json(QStringLiteral("summary"));
+        QCOMPARE(summary.size(), 1);
+        const QJsonObject counts = summary[0].value(QStringLiteral("counts")).toObject();
+        QCOMPARE(counts.value(QStringLiteral("request-port")).toInt(), wrongPort ? 1 : 0);
+        QCOMPARE(counts.value(QStringLiteral("request-form")).toInt(), 0);
+        QCOMPARE(summary[0].value(QStringLiteral("violations")).toInt(), wrongPort ? 1 : 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestHostsimCli)

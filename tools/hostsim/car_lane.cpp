@@ -1,8 +1,6 @@
 #include "car_lane.h"
 
 #include "address_guard.h"
-#include "client/datagram.h"
-#include "platform/cp932.h"
 
 #include <QDateTime>
 #include <QJsonObject>
@@ -13,9 +11,9 @@ namespace {
 constexpr int kRepeatIntervalMs = 100;
 }
 
-CarLane::CarLane(int car, const SimOptions& options, Reporter& reporter, QRandomGenerator& random,
-                 QObject* parent)
-    : QObject(parent), m_car(car), m_options(options), m_reporter(reporter), m_random(random),
+CarLane::CarLane(int car, const SimOptions& options, Reporter& reporter, Judge& judge,
+                 QRandomGenerator& random, QObject* parent)
+    : QObject(parent), m_car(car), m_options(options), m_reporter(reporter), m_judge(judge), m_random(random),
       m_texts(options.texts)
 {
     m_lapTimer.setSingleShot(true);
@@ -33,7 +31,7 @@ CarLane::CarLane(int car, const SimOptions& options, Reporter& reporter, QRandom
 
 bool CarLane::start(QString* error)
 {
-    const quint16 port = Datagram::hostPort(m_car);
+    const quint16 port = SimProtocol::carHostPort(m_car);
     if (!AddressGuard::permits(m_options.bindAddress, m_options.allowLan)) {
         *error = QStringLiteral("refused to bind %1").arg(m_options.bindAddress.toString());
         return false;
@@ -43,7 +41,6 @@ bool CarLane::start(QString* error)
                      .arg(m_options.bindAddress.toString()).arg(port).arg(m_socket.errorString());
         return false;
     }
-    m_clock.start();
     m_sinceLap.start();
     if (m_options.runMinutes > 0)
         m_runEnd = QDateTime::currentDateTime().addSecs(qint64(m_options.runMinutes) * 60);
@@ -82,66 +79,76 @@ QString CarLane::currentText() const
     return m_texts.at(int((lap > 0 ? lap - 1 : 0) % m_texts.size()));
 }
 
-QString CarLane::reportText(bool forced) const
+SimProtocol::LapReport CarLane::report(bool forced) const
 {
     const QDateTime now = QDateTime::currentDateTime();
-    const QTime clock = QTime(now.time().hour(), now.time().minute(), now.time().second());
+    SimProtocol::LapReport r;
+    r.forced = forced;
+    r.lapNo = m_book.reportedLapNo();
+    r.lastMs = m_book.lastLap();
+    r.bestMs = m_book.bestLap();
+    r.aveMs = m_book.aveLap();
+    r.date = now.date();
+    r.clock = QTime(now.time().hour(), now.time().minute(), now.time().second());
     // Without a run length the end time equals the clock time, which tells the client that
     // there is no end time to count down to.
-    QTime end = clock;
+    r.end = r.clock;
     if (m_runEnd.isValid()) {
         const QTime runEnd = m_runEnd.time();
-        end = QTime(runEnd.hour(), runEnd.minute(), runEnd.second());
+        r.end = QTime(runEnd.hour(), runEnd.minute(), runEnd.second());
     }
-    return Datagram::lapReportText(forced, m_book.reportedLapNo(), m_book.lastLap(), m_book.bestLap(),
-                                   m_book.aveLap(), now.date(), clock, end, currentText());
+    r.text = currentText();
+    return r;
 }
 
 void CarLane::sendReport(bool forced)
 {
-    const QString text = reportText(forced);
+    SimProtocol::LapReport r = report(forced);
+    const QString text = r.toText();
+    const QByteArray bytes = r.encode();
     // Only the first copy of a "C" report carries the mark: the repeats must not make the client
     // take the same lap again and again.
-    m_repeatBytes = Cp932::encode(forced ? reportText(false) : text);
+    r.forced = false;
+    m_repeatBytes = r.encode();
     m_repeatsLeft = m_options.repeat - 1;
     m_repeatTimer.stop();
-    sendBytes(Cp932::encode(text));
+    sendBytes(bytes);
+    m_check.lapReportSent(m_judge.clock().nowMs(), r.lapNo);
     if (m_repeatsLeft > 0)
         m_repeatTimer.start();
 
-    const Datagram::LapReportFields f = Datagram::splitLapReport(text);
     m_reporter.event(QStringLiteral("lap"), m_car,
                      {{QStringLiteral("kind"), forced ? QStringLiteral("C") : QStringLiteral(" ")},
-                      {QStringLiteral("lap"), m_book.reportedLapNo()},
-                      {QStringLiteral("last_ms"), m_book.lastLap()},
-                      {QStringLiteral("best_ms"), m_book.bestLap()},
-                      {QStringLiteral("ave_ms"), m_book.aveLap()},
-                      {QStringLiteral("date"), f.date},
-                      {QStringLiteral("clock"), f.clock},
-                      {QStringLiteral("end"), f.endTime},
-                      {QStringLiteral("text"), f.hostText},
+                      {QStringLiteral("lap"), r.lapNo},
+                      {QStringLiteral("last_ms"), r.lastMs},
+                      {QStringLiteral("best_ms"), r.bestMs},
+                      {QStringLiteral("ave_ms"), r.aveMs},
+                      {QStringLiteral("date"), r.dateText()},
+                      {QStringLiteral("clock"), r.clockText()},
+                      {QStringLiteral("end"), r.endText()},
+                      {QStringLiteral("text"), r.text},
                       {QStringLiteral("copies"), m_options.repeat},
                       {QStringLiteral("report"), text}},
                      QStringLiteral("%1lap report %2: last %3 ms, best %4 ms, average %5 ms, %6 %7 end %8%9 (x%10)")
                          .arg(forced ? QStringLiteral("\"C\" ") : QString())
-                         .arg(m_book.reportedLapNo(), 3, 10, QChar(u'0'))
-                         .arg(m_book.lastLap()).arg(m_book.bestLap()).arg(m_book.aveLap())
-                         .arg(f.date, f.clock, f.endTime)
-                         .arg(f.hostText.isEmpty() ? QString() : QStringLiteral(" text \"%1\"").arg(f.hostText))
+                         .arg(r.lapNo, 3, 10, QChar(u'0'))
+                         .arg(r.lastMs).arg(r.bestMs).arg(r.aveMs)
+                         .arg(r.dateText(), r.clockText(), r.endText())
+                         .arg(r.text.isEmpty() ? QString() : QStringLiteral(" text \"%1\"").arg(r.text))
                          .arg(m_options.repeat));
 }
 
 void CarLane::sendBytes(const QByteArray& bytes)
 {
     QString error;
-    if (!AddressGuard::send(m_socket, bytes, m_options.clientAddress, Datagram::clientPort(m_car),
+    if (!AddressGuard::send(m_socket, bytes, m_options.clientAddress, SimProtocol::carClientPort(m_car),
                             m_options.allowLan, &error))
         m_reporter.event(QStringLiteral("error"), m_car, {{QStringLiteral("message"), error}}, error);
 }
 
 QJsonObject CarLane::statusFields()
 {
-    const qint64 now = m_clock.elapsed();
+    const qint64 now = m_judge.clock().nowMs();
     return {{QStringLiteral("lap"), m_stats.lapNo()},
             {QStringLiteral("message"), m_stats.message()},
             {QStringLiteral("rate"), m_stats.rate(now)},
@@ -155,15 +162,32 @@ void CarLane::readPending()
 {
     while (m_socket.hasPendingDatagrams()) {
         const QNetworkDatagram datagram = m_socket.receiveDatagram();
-        const QString text = Cp932::decode(datagram.data());
-        if (!m_stats.record(text, m_clock.elapsed()))
+        const QByteArray bytes = datagram.data();
+        const SimProtocol::StatusReading status = SimProtocol::readStatus(bytes);
+        QList<Finding> findings;
+        const quint16 expectedPort = SimProtocol::carClientPort(m_car);
+        if (datagram.senderPort() != expectedPort)
+            findings.append({Rule::StatusPort, QStringLiteral("sent from port %1, not %2")
+                                                   .arg(datagram.senderPort()).arg(expectedPort)});
+        if (status.lapNo < 0)
+            findings.append({Rule::StatusHead, QStringLiteral("head \"%1\" is not a three-digit lap number")
+                                                   .arg(status.text.left(3))});
+        if (!status.validCp932)
+            findings.append({Rule::StatusCp932, QStringLiteral("bytes that are no code page 932 character")});
+        const int64_t now = m_judge.clock().nowMs();
+        const bool changed = m_stats.record(status.text, now);
+        m_check.status(now, status.lapNo, m_stats.rate(now), &findings);
+        m_judge.datagramChecked();
+        for (const Finding& f : findings)
+            m_judge.judge(f, m_car, bytes);
+        if (!changed)
             continue;
         QJsonObject fields = statusFields();
-        fields.insert(QStringLiteral("text"), text);
+        fields.insert(QStringLiteral("text"), status.text);
         m_reporter.event(QStringLiteral("status"), m_car, fields,
                          QStringLiteral("status \"%1\": lap %2, message \"%3\", %4/s, largest gap %5 ms")
-                             .arg(text).arg(m_stats.lapNo()).arg(m_stats.message())
-                             .arg(m_stats.rate(m_clock.elapsed())).arg(m_stats.largestGapMs()));
+                             .arg(status.text).arg(m_stats.lapNo()).arg(m_stats.message())
+                             .arg(m_stats.rate(now)).arg(m_stats.largestGapMs()));
     }
 }
 
@@ -180,7 +204,7 @@ void CarLane::reportPeriodic()
                         QStringLiteral("lap %1 (sent %2)  %3/s  largest gap %4 ms%5  message \"%6\"")
                             .arg(m_stats.lapNo() < 0 ? QStringLiteral("???")
                                                      : QStringLiteral("%1").arg(m_stats.lapNo(), 3, 10, QChar(u'0')))
-                            .arg(sent).arg(m_stats.rate(m_clock.elapsed())).arg(m_stats.largestGapMs())
+                            .arg(sent).arg(m_stats.rate(m_judge.clock().nowMs())).arg(m_stats.largestGapMs())
                             .arg(silence > 1000 ? QStringLiteral("  silent for %1 s").arg(silence / 1000.0, 0, 'f', 1)
                                                 : QString())
                             .arg(m_stats.message()));

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "judge.h"
 #include "lap_book.h"
 #include "reporter.h"
+#include "sim_protocol.h"
 #include "sim_options.h"
 #include "status_stats.h"
+#include "stream_check.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -14,12 +17,13 @@
 #include <QUdpSocket>
 
 /// Everything the host does for one car: it times the laps, sends each lap report with its
-/// repeats to the car's client port, and listens to the client's status datagrams.
+/// repeats to the car's client port, and listens to the client's status datagrams, checking each.
 class CarLane : public QObject {
     Q_OBJECT
 public:
-    /// The lane of car (1..5), with the settings of options; random draws the lap spread.
-    CarLane(int car, const SimOptions& options, Reporter& reporter, QRandomGenerator& random,
+    /// The lane of car (1..5), with the settings of options; random draws the lap spread and
+    /// judge takes what the checks of the status datagrams find.
+    CarLane(int car, const SimOptions& options, Reporter& reporter, Judge& judge, QRandomGenerator& random,
             QObject* parent = nullptr);
 
     /// Binds the car's host port and starts the periodic laps; false with error if it cannot bind.
@@ -31,6 +35,8 @@ public:
     void sendCReport();
     /// Host texts of the following reports, one per lap in turn.
     void setTexts(const QStringList& texts) { m_texts = texts; }
+    /// A datagram not composed by the lane went to the car's client port.
+    void rawSent() { m_check.forgetEcho(); }
     /// Writes the once-a-second summary of what the client has sent.
     void reportPeriodic();
 
@@ -41,7 +47,7 @@ public:
 
 private:
     QString currentText() const;
-    QString reportText(bool forced) const;
+    SimProtocol::LapReport report(bool forced) const;
     void sendReport(bool forced);
     void sendBytes(const QByteArray& bytes);
     void scheduleNextLap();
@@ -51,6 +57,7 @@ private:
     const int m_car;
     const SimOptions& m_options;
     Reporter& m_reporter;
+    Judge& m_judge;
     QRandomGenerator& m_random;
     QStringList m_texts;
     LapBook m_book;
@@ -58,10 +65,10 @@ private:
     QTimer m_lapTimer;
     QTimer m_repeatTimer;
     QElapsedTimer m_sinceLap;
-    QElapsedTimer m_clock;
     QDateTime m_runEnd;
     int m_nextLapMs = 0;
     QByteArray m_repeatBytes;
     int m_repeatsLeft = 0;
     StatusStats m_stats;
+    StreamCheck m_check;
 };

@@ -1,17 +1,19 @@
 #include "host_simulator.h"
 
 #include "address_guard.h"
-#include "client/datagram.h"
+#include "sim_protocol.h"
 
 #include <QJsonObject>
 
-HostSimulator::HostSimulator(const SimOptions& options, QObject* parent)
+HostSimulator::HostSimulator(const SimOptions& options, const SimClock* clock, QObject* parent)
     : QObject(parent), m_options(options), m_reporter(options.output),
+      m_ownClock(clock ? nullptr : std::make_unique<HeartbeatClock>()),
+      m_judge(m_reporter, clock ? *clock : *m_ownClock),
       m_random(options.seed ? QRandomGenerator(*options.seed) : QRandomGenerator::securelySeeded()),
-      m_registration(m_options, m_reporter)
+      m_registration(m_options, m_reporter, m_judge)
 {
     for (int car : m_options.cars)
-        m_lanes.push_back(std::make_unique<CarLane>(car, m_options, m_reporter, m_random));
+        m_lanes.push_back(std::make_unique<CarLane>(car, m_options, m_reporter, m_judge, m_random));
     m_periodic.setInterval(1000);
     connect(&m_periodic, &QTimer::timeout, this, [this] {
         for (const auto& lane : m_lanes)
@@ -40,11 +42,11 @@ bool HostSimulator::start(QString* error)
 {
     if (!m_registration.start(error))
         return false;
-    QStringList ports{QString::number(Datagram::kCheckerRemotePort)};
+    QStringList ports{QString::number(SimProtocol::kDeskPort)};
     for (const auto& lane : m_lanes) {
         if (!lane->start(error))
             return false;
-        ports << QString::number(Datagram::hostPort(lane->car()));
+        ports << QString::number(SimProtocol::carHostPort(lane->car()));
     }
     m_reporter.event(QStringLiteral("start"), 0,
                      {{QStringLiteral("bind"), m_options.bindAddress.toString()},
@@ -117,8 +119,18 @@ void HostSimulator::executeLine(const QString& line)
     execute(*action);
 }
 
+int HostSimulator::finish(int exitCode)
+{
+    m_judge.writeSummary();
+    return exitCode == 0 && m_options.strict && m_judge.violations() > 0 ? 3 : exitCode;
+}
+
 void HostSimulator::sendRaw(const QByteArray& bytes, int port)
 {
+    for (const auto& lane : m_lanes) {
+        if (SimProtocol::carClientPort(lane->car()) == port)
+            lane->rawSent();
+    }
     QString error;
     if (!AddressGuard::send(m_rawSocket, bytes, m_options.clientAddress, quint16(port), m_options.allowLan, &error)) {
         m_reporter.event(QStringLiteral("error"), 0, {{QStringLiteral("message"), error}}, error);

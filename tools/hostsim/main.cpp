@@ -116,5 +116,5 @@ int main(int argc, char* argv[])
         writeLine(stderr, QStringLiteral("rivect-hostsim: ") + error);
         return 1;
     }
-    return app.exec();
+    return simulator.finish(app.exec());
 }

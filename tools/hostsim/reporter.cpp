@@ -1,6 +1,6 @@
 #include "reporter.h"
 
-#include "client/datagram.h"
+#include "sim_protocol.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -36,6 +36,6 @@ void Reporter::write(const QString& type, int car, const QJsonObject& fields, co
     }
     QString text = now.toString(QStringLiteral("HH:mm:ss.zzz "));
     if (car != 0)
-        text += Datagram::carText(car) + u' ';
+        text += SimProtocol::carName(car) + u' ';
     Q_EMIT line(text + readable);
 }

@@ -1,8 +1,8 @@
 #include "sim_options.h"
 
 #include "address_guard.h"
-#include "client/datagram.h"
 #include "platform/cp932.h"
+#include "sim_protocol.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -42,7 +42,7 @@ bool readRegistration(const QString& text, QPair<QString, QString>* entry, QStri
     }
     const bool digit = value.size() == 1 && value[0] >= u'1' && value[0] <= u'5';
     *entry = {key == QLatin1String("*") ? key : address.toString(),
-              digit ? Datagram::carText(value.toInt()) : value};
+              digit ? SimProtocol::carName(value.toInt()) : value};
     return true;
 }
 
@@ -145,6 +145,7 @@ bool readValues(const QCommandLineParser& p, SimOptions* o, QString* error)
     }
     o->output = json ? OutputMode::Json : events ? OutputMode::Events : OutputMode::Live;
     o->readStdin = !p.isSet(QStringLiteral("no-stdin"));
+    o->strict = p.isSet(QStringLiteral("strict"));
 
     const bool raw = p.isSet(QStringLiteral("send-raw"));
     const bool hex = p.isSet(QStringLiteral("send-hex"));
@@ -187,7 +188,7 @@ int SimOptions::defaultRawPort() const
 {
     if (toPort != 0)
         return toPort;
-    return cars.isEmpty() ? 0 : Datagram::clientPort(cars.first());
+    return cars.isEmpty() ? 0 : SimProtocol::carClientPort(cars.first());
 }
 
 OptionsResult parseSimOptions(const QStringList& arguments)
@@ -197,7 +198,7 @@ OptionsResult parseSimOptions(const QStringList& arguments)
     const char* const valued[] = {"bind", "client", "register", "reply-delay", "car", "lap",
                                   "spread", "repeat", "run-minutes", "text", "seed", "send-raw",
                                   "send-hex", "to-port", "script", "duration"};
-    const char* const flags[] = {"allow-lan", "silent", "events", "json", "no-stdin"};
+    const char* const flags[] = {"allow-lan", "silent", "events", "json", "no-stdin", "strict"};
     for (const char* name : valued)
         p.addOption(QCommandLineOption(QLatin1String(name), QString(), QStringLiteral("value")));
     for (const char* name : flags)

@@ -37,6 +37,7 @@ struct SimOptions {
 
     OutputMode output = OutputMode::Live;  ///< how events are written
     bool readStdin = true;                 ///< commands are read from standard input
+    bool strict = false;                   ///< a violation of the protocol makes the exit status 3
 
     std::optional<QByteArray> sendBytes;  ///< send-and-exit mode: the datagram
     int toPort = 0;                       ///< destination port of raw datagrams; 0 if not given

@@ -1,19 +1,14 @@
 #include "status_stats.h"
 
+#include "sim_protocol.h"
+
 namespace {
 constexpr int64_t kRateWindowMs = 1000;
 }
 
 void StatusStats::split(const QString& text, int* lapNo, QString* message)
 {
-    // The client writes its lap number in three columns; the host never sends more than
-    // three digits, so the echo is three characters and the message follows directly.
-    const QString digits = text.left(3);
-    bool ok = digits.size() == 3;
-    for (QChar c : digits)
-        ok = ok && c >= u'0' && c <= u'9';
-    *lapNo = ok ? digits.toInt() : -1;
-    *message = text.mid(3);
+    SimProtocol::splitStatus(text, lapNo, message);
 }
 
 bool StatusStats::record(const QString& text, int64_t nowMs)

@@ -1,0 +1,167 @@
+// A wrong peer against the simulator's checks: each row sends datagrams over loopback on a
+// clock the test moves by hand, and expects exactly the violations the row deserves.
+#include "host_simulator.h"
+#include "sim_clock.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <map>
+#include <memory>
+
+namespace {
+
+const QHostAddress kLoop(QStringLiteral("127.0.0.1"));
+
+/// Time as the test sets it, and a hold-up of the simulator where the row puts one.
+struct HandClock : SimClock {
+    int64_t now = 0;
+    int64_t holdFrom = -1;
+    int64_t holdTo = -1;
+    int64_t nowMs() const override { return now; }
+    bool heldUp(int64_t from, int64_t to) const override { return holdFrom >= 0 && holdFrom < to && holdTo > from; }
+};
+
+/// One thing the peer does at a time on the hand clock: a datagram from port to port, or
+/// (to == 0) the host completing a lap of car 1.
+struct Step {
+    int64_t atMs = 0;
+    quint16 from = 0;
+    quint16 to = 0;
+    QByteArray bytes;
+};
+using Steps = QList<Step>;
+
+Step request(const QByteArray& bytes, quint16 from = 7001) { return {0, from, 7002, bytes}; }
+Step status(int64_t at, const QByteArray& bytes, quint16 from = 7011) { return {at, from, 7012, bytes}; }
+Step hostLap(int64_t at) { return {at, 0, 0, {}}; }
+
+/// Car 1's status "head" from the client's port, every stepMs from first to last.
+Steps stream(int64_t first, int64_t last, int64_t stepMs, const QByteArray& head = "000")
+{
+    Steps steps;
+    for (int64_t t = first; t <= last; t += stepMs)
+        steps.append(status(t, head));
+    return steps;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Steps)
+
+class TestHostsimRules : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void eachRuleGetsExactlyItsViolation_data();
+    void eachRuleGetsExactlyItsViolation();
+};
+
+void TestHostsimRules::eachRuleGetsExactlyItsViolation_data()
+{
+    QTest::addColumn<Steps>("steps");
+    QTest::addColumn<QStringList>("rules");
+    QTest::addColumn<int>("excused");
+    QTest::addColumn<QList<qint64>>("holdUp");
+    const QList<qint64> none;
+    const QStringList clean;
+
+    QTest::newRow("request as it should be") << Steps{request("127.0.0.1")} << clean << 0 << none;
+    QTest::newRow("request with CR LF") << Steps{request("127.0.0.1\r\n")} << QStringList{"request-form"} << 0 << none;
+    QTest::newRow("request with NUL") << Steps{request(QByteArray("127.0.0.1\0", 10))} << QStringList{"request-form"}
+                                      << 0 << none;
+    QTest::newRow("request with a blank") << Steps{request(" 10.0.0.8")} << QStringList{"request-form"} << 0 << none;
+    QTest::newRow("empty request") << Steps{request("")} << QStringList{"request-form"} << 0 << none;
+    QTest::newRow("request not an address") << Steps{request("10.0.0.256")} << QStringList{"request-form"} << 0 << none;
+    QTest::newRow("request with a leading zero") << Steps{request("10.0.0.08")} << QStringList{"request-form"} << 0 << none;
+    QTest::newRow("request from another port") << Steps{request("127.0.0.1", 7011)} << QStringList{"request-port"} << 0
+                                               << none;
+
+    QTest::newRow("status from car 2's port") << Steps{status(0, "000", 7021)} << QStringList{"status-port"} << 0 << none;
+    QTest::newRow("status head of two digits") << Steps{status(0, "12")} << QStringList{"status-head"} << 0 << none;
+    QTest::newRow("status head not digits") << Steps{status(0, " 12abc")} << QStringList{"status-head"} << 0 << none;
+    QTest::newRow("status not code page 932") << Steps{status(0, "000\x81\x20")} << QStringList{"status-cp932"} << 0
+                                              << none;
+
+    QTest::newRow("steady stream") << stream(0, 3000, 100) << clean << 0 << none;
+    QTest::newRow("gap of 200 ms") << stream(0, 1200, 100) + Steps{status(1400, "000")} << QStringList{"status-gap"} << 0
+                                   << none;
+    QTest::newRow("gap in the first second") << Steps{status(0, "000")} + stream(400, 1500, 100) << clean << 0 << none;
+    QTest::newRow("silence of a Stop, then Start") << stream(0, 1200, 100) + stream(2300, 3500, 100) << clean << 0
+                                                   << none;
+    QTest::newRow("twelve in a second") << stream(0, 880, 80) << QStringList{"status-rate"} << 0 << none;
+    QTest::newRow("eleven in a second") << stream(0, 900, 90) << clean << 0 << none;
+    QTest::newRow("lap not echoed in 300 ms") << stream(0, 1000, 100) + Steps{hostLap(1050)} + stream(1100, 1400, 100)
+                                              << QStringList{"echo"} << 0 << none;
+    QTest::newRow("lap echoed") << stream(0, 1000, 100) + Steps{hostLap(1050)} + stream(1100, 1400, 100, "001") << clean
+                                << 0 << none;
+    QTest::newRow("lap sent before the stream") << Steps{hostLap(0)} + stream(100, 1500, 100) << clean << 0 << none;
+    QTest::newRow("gap while the host was held up") << stream(0, 1200, 100) + Steps{status(1400, "000")} << clean << 1
+                                                    << QList<qint64>{1250, 1390};
+}
+
+void TestHostsimRules::eachRuleGetsExactlyItsViolation()
+{
+    QFETCH(Steps, steps);
+    QFETCH(QStringList, rules);
+    QFETCH(int, excused);
+    QFETCH(QList<qint64>, holdUp);
+
+    HandClock clock;
+    if (!holdUp.isEmpty()) {
+        clock.holdFrom = holdUp[0];
+        clock.holdTo = holdUp[1];
+    }
+    SimOptions o;
+    o.readStdin = false;
+    o.output = OutputMode::Json;
+    o.lapMs = 0;
+    o.repeat = 1;
+    o.cars = {1};
+    o.strict = true;
+    HostSimulator sim(o, &clock);
+    QList<QJsonObject> found;
+    connect(&sim.reporter(), &Reporter::line, this, [&found](const QString& line) {
+        const QJsonObject e = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (e.value(QStringLiteral("type")) == QLatin1String("violation"))
+            found.append(e);
+    });
+    QString error;
+    QVERIFY2(sim.start(&error), qPrintable(error));
+
+    std::map<quint16, std::unique_ptr<QUdpSocket>> peers;
+    int sent = 0;
+    for (const Step& step : steps) {
+        clock.now = step.atMs;
+        if (step.to == 0) {
+            sim.executeLine(QStringLiteral("lap 1 60000"));
+            continue;
+        }
+        auto& peer = peers[step.from];
+        if (!peer) {
+            peer = std::make_unique<QUdpSocket>();
+            QVERIFY(peer->bind(kLoop, step.from, QAbstractSocket::DontShareAddress));
+        }
+        QCOMPARE(peer->writeDatagram(step.bytes, kLoop, step.to), qint64(step.bytes.size()));
+        ++sent;
+        // Each datagram is judged at the time set for it.
+        QTRY_COMPARE_WITH_TIMEOUT(sim.judge().datagramsChecked(), sent, 3000);
+    }
+
+    QStringList got;
+    for (const QJsonObject& v : found)
+        got << v.value(QStringLiteral("rule")).toString();
+    QCOMPARE(got, rules);
+    QCOMPARE(sim.judge().excused(), excused);
+    if (!found.isEmpty()) {
+        // The datagram that broke the rule is the row's last, named by its bytes.
+        const Step& last = steps.last();
+        QCOMPARE(found.last().value(QStringLiteral("hex")).toString(), QString::fromLatin1(last.bytes.toHex(' ')));
+        QCOMPARE(found.last().contains(QStringLiteral("car")), last.to != 7002);
+    }
+    QCOMPARE(sim.finish(0), rules.isEmpty() ? 0 : 3);
+}
+
+QTEST_GUILESS_MAIN(TestHostsimRules)
+#include "test_hostsim_rules.moc"
