@@ -68,10 +68,10 @@ std::unique_ptr<IEditorProcess> FakeEditorLauncher::open(const QString& path)
     opened.append(path);
     if (fail)
         return nullptr;
-    auto running = std::make_shared<bool>(true);
-    m_processes.append(running);
-    auto process = std::make_unique<FakeEditorProcess>(running);
+    auto run = std::make_shared<FakeEditorRun>();
+    m_runs.append(run);
+    auto process = std::make_unique<FakeEditorProcess>(run);
     if (onOpen)
-        onOpen(int(m_processes.size()) - 1);
+        onOpen(int(m_runs.size()) - 1);
     return process;
 }

@@ -71,29 +71,51 @@ public:
     std::function<void()> whileOpen; ///< runs inside every box, as the nested loop would
 };
 
+/// How a fake editor run stands: running, how it ended, and the save watch asked of it.
+struct FakeEditorRun {
+    bool running = true;
+    bool succeeded = true;
+    std::function<void()> onSaved;  ///< set while the window watches the file
+};
+
 /// An editor whose process runs until told to end.
 class FakeEditorProcess : public IEditorProcess {
 public:
-    explicit FakeEditorProcess(std::shared_ptr<bool> running) : m_running(std::move(running)) {}
-    bool stillActive() override { return *m_running; }
+    explicit FakeEditorProcess(std::shared_ptr<FakeEditorRun> run) : m_run(std::move(run)) {}
+    ~FakeEditorProcess() override { m_run->onSaved = nullptr; }
+    bool stillActive() override { return m_run->running; }
+    bool succeeded() const override { return m_run->succeeded; }
+    void watchSaves(std::function<void()> onSaved) override { m_run->onSaved = std::move(onSaved); }
 
 private:
-    std::shared_ptr<bool> m_running;
+    std::shared_ptr<FakeEditorRun> m_run;
 };
 
 /// Records the paths opened; each open starts a fake process, or fails when told to.
 class FakeEditorLauncher : public IEditorLauncher {
 public:
     std::unique_ptr<IEditorProcess> open(const QString& path) override;
-    /// Ends the editor started by the n-th open (0-based).
-    void finish(int n) { *m_processes.at(n) = false; }
+    /// Ends the editor started by the n-th open (0-based), with a failing exit status if !ok.
+    void finish(int n, bool ok = true)
+    {
+        m_runs.at(n)->succeeded = ok;
+        m_runs.at(n)->running = false;
+    }
+    /// Saves the file in the n-th editor: true when the window was watching for it.
+    bool save(int n)
+    {
+        if (!m_runs.at(n)->onSaved)
+            return false;
+        m_runs.at(n)->onSaved();
+        return true;
+    }
 
     bool fail = false;
     QList<QString> opened;
     std::function<void(int n)> onOpen; ///< runs right after the n-th open
 
 private:
-    QList<std::shared_ptr<bool>> m_processes;
+    QList<std::shared_ptr<FakeEditorRun>> m_runs;
 };
 
 /// A fixed local address.

@@ -33,6 +33,8 @@ public:
         ++m_polls;
         return m_clock.elapsed() < m_runMs;
     }
+    bool succeeded() const override { return true; }
+    void watchSaves(std::function<void()>) override {}
 
 private:
     QElapsedTimer m_clock;
@@ -201,6 +203,46 @@ private Q_SLOTS:
         // The failure text stays until the next switch.
         w.Btn_MessChg_Click();
         QCOMPARE(w.Lbl_OutMess.caption(), kDefaultMessages[0]);
+    }
+
+    void editing_endedEditor_failureOrWatchUntilNextPress_data()
+    {
+        QTest::addColumn<bool>("endsAtOnce");
+        QTest::addColumn<bool>("exitOk");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<bool>("watched");
+        const QString failed = QStringLiteral("ファイルを開けませんでした。");
+        QTest::newRow("launcher fails after starting") << false << false << failed << false;
+        QTest::newRow("handed off, nothing to wait for") << true << true << QString() << true;
+        QTest::newRow("editor closed normally") << false << true << QString() << true;
+    }
+    void editing_endedEditor_failureOrWatchUntilNextPress()
+    {
+        QFETCH(bool, endsAtOnce);
+        QFETCH(bool, exitOk);
+        QFETCH(QString, label);
+        QFETCH(bool, watched);
+        WindowFixture f;
+        ClientWindow& w = f.w();
+        f.editor.onOpen = [&](int n) {
+            if (n == 0 && endsAtOnce)
+                f.editor.finish(0, exitOk);
+            else if (n == 0)
+                QTimer::singleShot(60, [&] { f.editor.finish(0, exitOk); });
+        };
+        w.Btn_EditMess_Click();
+        QCOMPARE(w.Lbl_OutMess.caption(), label);
+        QCOMPARE(f.pub.Pub_MessList, QStringList(QStringList{QString()} << kDefaultMessages));
+
+        // Edits saved later, in an editor that is still open elsewhere, are loaded when saved.
+        f.writeFile(f.messageFilePath(), Cp932::encode(QStringLiteral("後から\r\n")));
+        QCOMPARE(f.editor.save(0), watched);
+        QCOMPARE(f.pub.Pub_MessCount, int16_t(watched ? 1 : 3));
+
+        // The next press ends that watch.
+        f.editor.onOpen = [&](int n) { f.editor.finish(n); };
+        w.Btn_EditMess_Click();
+        QVERIFY(!f.editor.save(0));
     }
 };
 

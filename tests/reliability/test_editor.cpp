@@ -1,5 +1,5 @@
-// The message editor as the window meets it: none to be had, one that is gone at once, and
-// one that stays open while a run is measured around the wait.
+// The message editor as the window meets it: none to be had, one that is gone at once, one
+// that stays open while a run is measured around the wait, and the program ended during it.
 #include "loopback_peer.h"
 
 #include "platform/cp932.h"
@@ -26,6 +26,29 @@ QByteArray lapReport(int lapNo)
                                                  QTime(10, 0, 0), QTime(10, 0, 0), QString()));
 }
 
+/// An editor that runs for a fixed time, measured without the event loop, so that a wait which
+/// no longer serves events still comes to an end.
+class TimedEditor : public IEditorLauncher {
+    class Process : public IEditorProcess {
+    public:
+        explicit Process(int runMs) : m_runMs(runMs) { m_clock.start(); }
+        bool stillActive() override { return m_clock.elapsed() < m_runMs; }
+        bool succeeded() const override { return true; }
+        void watchSaves(std::function<void()>) override {}
+
+    private:
+        QElapsedTimer m_clock;
+        int m_runMs;
+    };
+
+public:
+    explicit TimedEditor(int runMs) : m_runMs(runMs) {}
+    std::unique_ptr<IEditorProcess> open(const QString&) override { return std::make_unique<Process>(m_runMs); }
+
+private:
+    int m_runMs;
+};
+
 } // namespace
 
 class EditorTest : public QObject {
@@ -34,6 +57,7 @@ private Q_SLOTS:
     void noneOrGoneAtOnce_data();
     void noneOrGoneAtOnce();
     void editorThatStaysOpenDuringARun();
+    void endDuringTheWaitEndsTheProgram();
 };
 
 void EditorTest::noneOrGoneAtOnce_data()
@@ -122,6 +146,45 @@ void EditorTest::editorThatStaysOpenDuringARun()
     QCOMPARE(w.Btn_Start.caption(), QStringLiteral("Start"));
     QCOMPARE(w.Lbl_OutMess.caption(), QString());
     QVERIFY(lw.dialogs.boxes.size() == 1);  // the stop confirmation only
+}
+
+void EditorTest::endDuringTheWaitEndsTheProgram()
+{
+    // End -> Yes while the editor is open, under the application's own loop and with the end
+    // main wires in. The editor would close 3 s later: the loop must return long before.
+    TimedEditor editor(3000);
+    LiveWindow lw(&editor, nullptr, [] { QCoreApplication::exit(0); });
+    ClientWindow& w = lw.w();
+    QFile::remove(lw.pub.Pub_MessPath);  // a reload after the end would write it again
+    int jikanInBox = 0;
+    lw.dialogs.whileOpen = [&] {
+        // The confirmation box is a loop nested in the wait; the window goes on inside it.
+        const QString before = w.Lbl_NowTime.caption();
+        serveEvents(1100);
+        jikanInBox = w.Lbl_NowTime.caption() != before ? 1 : 0;
+    };
+    bool editReturned = false;
+    qint64 endAt = 0;
+    QTimer::singleShot(0, [&] {
+        w.Btn_EditMess_Click();
+        editReturned = true;
+    });
+    QTimer::singleShot(200, [&] {
+        w.Btn_End_Click();
+        endAt = nowMs();
+    });
+
+    const int code = QCoreApplication::exec();
+    const qint64 afterEnd = nowMs() - endAt;
+
+    QCOMPARE(code, 0);
+    QCOMPARE(lw.pub.Pub_Answer, int16_t(MsgBox::vbYes));
+    QCOMPARE(jikanInBox, 1);
+    QVERIFY(editReturned);
+    QVERIFY2(afterEnd < 500, qPrintable(QString::number(afterEnd)));
+    // Nothing of the editing ran on after the end: no label change, no reload.
+    QCOMPARE(w.Lbl_OutMess.caption(), QStringLiteral("編集中"));
+    QVERIFY(!QFile::exists(lw.pub.Pub_MessPath));
 }
 
 QTEST_GUILESS_MAIN(EditorTest)
