@@ -5,6 +5,8 @@ int32_t FakeTickTimer::timeSetEvent(int delayMs, std::function<void()> callback)
     lastDelayMs = delayMs;
     const int32_t id = m_nextId++;
     m_timers[id] = std::move(callback);
+    if (onChange)
+        onChange();
     return id;
 }
 
@@ -12,6 +14,8 @@ void FakeTickTimer::timeKillEvent(int32_t id)
 {
     killed.append(id);
     m_timers.erase(id);
+    if (onChange)
+        onChange();
 }
 
 void FakeTickTimer::fire(int n)

@@ -24,6 +24,7 @@ public:
     int running() const { return int(m_timers.size()); }
     int lastDelayMs = 0;
     QList<int32_t> killed;
+    std::function<void()> onChange; ///< runs after each start and stop of a timer
 
 private:
     std::map<int32_t, std::function<void()>> m_timers;

@@ -1,6 +1,6 @@
 // Faults of the network around a running window, on 127.0.0.1 and, for the host without a
 // route, inside the test's own network namespace: ports held by another program, a host that
-// cannot be reached, and a plain run with lap reports under real timers.
+// cannot be reached, a plain run with lap reports under real timers, and the link lamp there.
 #include "loopback_peer.h"
 
 #include "client/time_format.h"
@@ -72,6 +72,7 @@ private Q_SLOTS:
     void registrationPortTaken();
     void hostWithoutRoute();
     void lapReportsUnderRealTimers();
+    void lampFollowsTheStreamUnderRealTimers();
 };
 
 void FaultsTest::timingPortTaken_data()
@@ -238,6 +239,37 @@ void FaultsTest::lapReportsUnderRealTimers()
     QVERIFY(w.Lbl_Time.visible());
     w.Btn_Start_Click();
     QCOMPARE(runState(w), kIdle);
+}
+
+void FaultsTest::lampFollowsTheStreamUnderRealTimers()
+{
+    LiveWindow lw;
+    ClientWindow& w = lw.w();
+    QVERIFY(lw.start(4));
+    serveEvents(300);
+    QCOMPARE(w.Lbl_Link.foreColor(), QColor(0, 0, 0));
+    QList<std::pair<qint64, QColor>> lamp;
+    w.Lbl_Link.changed = [&] { lamp.append({nowMs(), w.Lbl_Link.foreColor()}); };
+
+    // A datagram every 40 ms for 1.5 s: every send period has some, however the two 100 ms
+    // timers fall against them.
+    RawSocket peer;
+    QTimer stream;
+    stream.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&stream, &QTimer::timeout, [&] { peer.sendTo(7041, lapReport(1, 80000)); });
+    const qint64 from = nowMs();
+    stream.start(40);
+    serveEvents(1500);
+    stream.stop();
+    const qint64 to = nowMs();
+    serveEvents(500);
+
+    QVERIFY2(lamp.size() == 2, qPrintable(QString::number(lamp.size())));
+    QCOMPARE(lamp[0].second, QColor(0xFF, 0xFF, 0));
+    QVERIFY2(lamp[0].first - from < 250, qPrintable(QString::number(lamp[0].first - from)));
+    QCOMPARE(lamp[1].second, QColor(0, 0, 0));
+    QVERIFY2(lamp[1].first >= to && lamp[1].first - to < 350, qPrintable(QString::number(lamp[1].first - to)));
+    w.Btn_Start_Click();
 }
 
 QTEST_GUILESS_MAIN(FaultsTest)
