@@ -288,8 +288,7 @@ void ClientRunTest::startAndStopSteps_inOrder()
 
 void ClientRunTest::tickProcAtItsLargestValue()
 {
-    // About 248.5 days into one lap: the counter stops at its largest value, never wraps, and
-    // the running time shows that value.
+    // About 248.5 days into one lap: the counter stops at its largest value and is shown.
     ClientFixture f;
     f.start(1);
     f.pub.Pub_TickCount = std::numeric_limits<int32_t>::max() - 1;

@@ -73,6 +73,8 @@ std::unique_ptr<IEditorProcess> FakeEditorLauncher::open(const QString& path)
     if (fail)
         return nullptr;
     auto run = std::make_shared<FakeEditorRun>();
+    if (runsMs >= 0)
+        run->closes.setRemainingTime(runsMs);
     m_runs.append(run);
     auto process = std::make_unique<FakeEditorProcess>(run);
     if (onOpen)

@@ -7,6 +7,7 @@
 #include "platform/tick_timer.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QList>
 #include <QString>
 #include <functional>
@@ -75,6 +76,7 @@ public:
 /// How a fake editor run stands: running, how it ended, and the save watch asked of it.
 struct FakeEditorRun {
     bool running = true;
+    QDeadlineTimer closes{QDeadlineTimer::Forever};  ///< ends by itself then, loop or no loop
     bool succeeded = true;
     std::function<void()> onSaved;  ///< set while the window watches the file
 };
@@ -84,7 +86,7 @@ class FakeEditorProcess : public IEditorProcess {
 public:
     explicit FakeEditorProcess(std::shared_ptr<FakeEditorRun> run) : m_run(std::move(run)) {}
     ~FakeEditorProcess() override { m_run->onSaved = nullptr; }
-    bool stillActive() override { return m_run->running; }
+    bool stillActive() override { return m_run->running && !m_run->closes.hasExpired(); }
     bool succeeded() const override { return m_run->succeeded; }
     void watchSaves(std::function<void()> onSaved) override { m_run->onSaved = std::move(onSaved); }
 
@@ -112,6 +114,7 @@ public:
     }
 
     bool fail = false;
+    int runsMs = -1;  ///< when set, each editor closes by itself after this long
     QList<QString> opened;
     std::function<void(int n)> onOpen; ///< runs right after the n-th open
 

@@ -1,5 +1,5 @@
-// The watch on the message file after an editing: each way an editor saves gives exactly one
-// call, and what is not a save of the file gives none.
+// The watch on the message file after an editing: each way an editor saves gives one call, and
+// what is not a save of the file gives none.
 #include "platform/file_save_watch.h"
 
 #include <QFile>
@@ -7,63 +7,48 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-enum class Change { InPlace, RenamedOverTwice, OtherFile, Removed };
-
-void writeInPlace(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
-void renameOver(const QString& path, const QByteArray& bytes)
-{
-    QSaveFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    QVERIFY(f.commit());
-}
-
-} // namespace
-
-Q_DECLARE_METATYPE(Change)
-
 class FileSaveWatchTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void savesAreSeenOnce_data()
     {
-        QTest::addColumn<Change>("change");
+        QTest::addColumn<QString>("written");  // the file written, relative to the folder
+        QTest::addColumn<bool>("renamedOver");
         QTest::addColumn<int>("calls");
-        QTest::newRow("written in place") << Change::InPlace << 1;
-        QTest::newRow("renamed over, twice") << Change::RenamedOverTwice << 2;
-        QTest::newRow("another file of the folder") << Change::OtherFile << 0;
-        QTest::newRow("removed") << Change::Removed << 0;
+        QTest::newRow("written in place, twice") << "OutMess.txt" << false << 2;
+        QTest::newRow("renamed over, twice") << "OutMess.txt" << true << 2;
+        QTest::newRow("another file of the folder") << "Rivect.ini" << false << 0;
     }
     void savesAreSeenOnce()
     {
-        QFETCH(Change, change);
+        QFETCH(QString, written);
+        QFETCH(bool, renamedOver);
         QFETCH(int, calls);
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("OutMess.txt"));
-        writeInPlace(path, "A\r\n");
+        const QString mess = dir.filePath(QStringLiteral("OutMess.txt"));
+        const auto save = [&](const QString& path, const QByteArray& bytes) {
+            if (renamedOver) {
+                QSaveFile f(path);
+                QVERIFY(f.open(QIODevice::WriteOnly));
+                f.write(bytes);
+                QVERIFY(f.commit());
+            } else {
+                QFile f(path);
+                QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                f.write(bytes);
+            }
+        };
+        save(mess, "");
         int seen = 0;
-        FileSaveWatch watch(path, [&] { ++seen; });
-
-        switch (change) {
-        case Change::InPlace: writeInPlace(path, "B\r\n"); break;
-        case Change::RenamedOverTwice:
-            renameOver(path, "B\r\n");
-            QTRY_COMPARE(seen, 1);
-            renameOver(path, "C\r\n");  // the file is a new inode now: still watched
-            break;
-        case Change::OtherFile: writeInPlace(dir.filePath(QStringLiteral("Rivect.ini")), "x"); break;
-        case Change::Removed: QVERIFY(QFile::remove(path)); break;
-        }
+        FileSaveWatch watch(mess, [&] { ++seen; });
+        save(dir.filePath(written), "A\r\n");
+        QTRY_COMPARE(seen, calls / 2);
+        save(dir.filePath(written), "B\r\n");  // renamed over, the file is a new inode: still watched
         QTRY_COMPARE(seen, calls);
-        QTest::qWait(500);  // and no second call once the writes have settled
+        QTest::qWait(500);  // and no further call once the writes have settled
+        QCOMPARE(seen, calls);
+        QFile::remove(mess);
+        QTest::qWait(500);  // a removed file is no save
         QCOMPARE(seen, calls);
     }
 };
