@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the ThreadSanitizer flavour and runs, inside the sandbox, the tests where threads meet:
-# the tick timer, the code page converters used from several threads, and timing runs with lap
-# reports on the real tick thread and real timers. Exits non-zero on any race report.
+# the tick timer, the code page converters used from several threads, timing runs with lap
+# reports on the real tick thread and real timers, and the clock's worker thread. Exits non-zero on any race report.
 #   bash scripts/tsan.sh [--build-only | --run-only]
 # --run-only takes what an earlier --build-only left in build/tsan, and exits 77 (skipped) when
 # it is not there; the test command runs it that way as one of its tests.
@@ -9,7 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 mode="${1:-all}"
 programs=(build/tsan/tests/platform/test_tick_thread_timer build/tsan/tests/platform/test_cp932
-          build/tsan/tests/reliability/test_reliability_faults build/tsan/tests/reliability/test_reliability_editor)
+          build/tsan/tests/reliability/test_reliability_faults build/tsan/tests/reliability/test_reliability_editor
+          build/tsan/tests/reliability/test_reliability_clock)
 case "$mode" in
   all|--build-only) bash scripts/build.sh tsan "${programs[@]##*/}" ;;
   --run-only)
@@ -44,6 +45,8 @@ run build/tsan/tests/platform/test_tick_thread_timer
 run build/tsan/tests/platform/test_cp932 threadsDoNotInterfere
 run build/tsan/tests/reliability/test_reliability_faults lapReportsUnderRealTimers hostWithoutRoute
 run build/tsan/tests/reliability/test_reliability_editor editorThatStaysOpenDuringARun
+# This one starts a D-Bus daemon of its own; the child only executes it.
+TSAN_OPTIONS="$TSAN_OPTIONS:die_after_fork=0" run build/tsan/tests/reliability/test_reliability_clock
 
 if [ "$status" -eq 0 ]; then
   echo "== tsan: no data race reported"

@@ -27,24 +27,45 @@ void ClientWindow::Btn_MessChg_Click()
 
 void ClientWindow::Btn_EditMess_Click()
 {
+    // A press ends the watch left by the editing before it; this one may start its own.
+    m_messWatch.reset();
     std::unique_ptr<IEditorProcess> process = m_svc.editor.open(m_pub.Pub_MessPath);
+    bool opened = process != nullptr;
     if (process) {
         Lbl_OutMess.setCaption(QStringLiteral("編集中"));
-        waitForEditor(*process);
-        Lbl_OutMess.setCaption(QString());
-    } else {
-        Lbl_OutMess.setCaption(QStringLiteral("ファイルを開けませんでした。"));
+        if (!waitForEditor(*process))
+            return;  // the program is ending: nothing more is done
+        opened = process->succeeded();
     }
+    Lbl_OutMess.setCaption(opened ? QString() : QStringLiteral("ファイルを開けませんでした。"));
     Mess_Load(m_pub);
+    // An editor that handed the file to one already running, or was activated over D-Bus,
+    // ends before the operator has edited anything: every later save reloads the list, until
+    // the next press.
+    if (opened) {
+        process->watchSaves([this] { Mess_Load(m_pub); });
+        m_messWatch = std::move(process);
+    }
 }
 
-void ClientWindow::waitForEditor(IEditorProcess& process)
+bool ClientWindow::waitForEditor(IEditorProcess& process)
 {
-    // A local loop per pause serves timers, datagrams and presses in between, a second
-    // editor's wait included: it nests inside this one and returns here when it is over.
-    while (process.stillActive()) {
-        QEventLoop pause;
-        QTimer::singleShot(kEditorPollMs, &pause, &QEventLoop::quit);
-        pause.exec();
-    }
+    // One loop for the whole wait, serving timers, datagrams and presses in between (a second
+    // editor's wait nests inside it); the poll leaves it once the editor has ended. Ending the
+    // program leaves every running loop, and a loop entered after that returns at once: a
+    // loop left without the poll means the program is ending.
+    if (!process.stillActive())
+        return true;
+    bool ended = false;
+    QEventLoop wait;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
+        if (!process.stillActive()) {
+            ended = true;
+            wait.quit();
+        }
+    });
+    poll.start(kEditorPollMs);
+    wait.exec();
+    return ended;
 }

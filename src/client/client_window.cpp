@@ -1,5 +1,6 @@
 #include "client/client_window.h"
 
+#include "platform/editor_launcher.h"
 #include "platform/udp_socket.h"
 
 ClientWindow::ClientWindow(PublicConst& pub, ClientServices services)

@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class ITickTimer;
 class ISystemClock;
@@ -130,8 +131,9 @@ private:
     void retryPendingRebind();
 
     // Driver messages and host registration
-    /// Lets every other event of the window run until process has ended, without spinning.
-    void waitForEditor(IEditorProcess& process);
+    /// Lets every other event of the window run until process has ended, without spinning;
+    /// false when the wait was cut short because the program is ending.
+    bool waitForEditor(IEditorProcess& process);
     /// Tells the operator that the registration request could not go out, and why.
     void reportRegistrationFailure(SocketError error, bool binding);
     /// Takes the registration reply; a failed take is tried once more, after a re-bind when
@@ -147,4 +149,6 @@ private:
     /// well as m_RecvFlag; otherwise the flag is always cleared just before the lamp is drawn.
     VbBool m_recvInLastPeriod = VbFalse;
     bool m_rebindPending = false;  ///< a re-bind of Winsock1 failed and is to be tried again
+    // Driver messages
+    std::unique_ptr<IEditorProcess> m_messWatch;  ///< the last editing, watching for saves
 };

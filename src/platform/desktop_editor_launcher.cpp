@@ -1,5 +1,7 @@
 #include "platform/desktop_editor_launcher.h"
 
+#include "platform/file_save_watch.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
@@ -17,11 +19,11 @@
 
 namespace {
 
-/// A started program, polled and reaped without blocking; pid 0 stands for a launch that
-/// gave no process to wait for, which counts as already ended.
+/// A started program, polled and reaped without blocking. Pid 0 stands for a launch that gave
+/// no process to wait for (an application activated over D-Bus): it counts as ended at once.
 class ChildProcess : public IEditorProcess {
 public:
-    explicit ChildProcess(pid_t pid) : m_pid(pid) {}
+    ChildProcess(pid_t pid, QString path) : m_pid(pid), m_path(std::move(path)) {}
     ~ChildProcess() override
     {
         // The editor may outlive us; reap it only if it has already gone, never block here.
@@ -41,13 +43,26 @@ public:
         } while (r < 0 && errno == EINTR);
         if (r == 0)
             return true;
-        // Exited, or no longer our child to wait for (ECHILD): either way the wait is over.
+        // A launcher that finds no application, or a terminal that cannot start, says so only
+        // in its exit status. No longer our child (ECHILD) tells nothing: taken as done.
+        if (r == m_pid)
+            m_succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
         m_pid = 0;
         return false;
     }
 
+    bool succeeded() const override { return m_succeeded; }
+
+    void watchSaves(std::function<void()> onSaved) override
+    {
+        m_watch = std::make_unique<FileSaveWatch>(m_path, std::move(onSaved));
+    }
+
 private:
     pid_t m_pid;
+    QString m_path;
+    bool m_succeeded = true;
+    std::unique_ptr<FileSaveWatch> m_watch;
 };
 
 /// Frees a GLib string vector or string when it goes out of scope.
@@ -173,7 +188,8 @@ std::optional<pid_t> launchXdgOpen(const QByteArray& localPath)
 
 std::unique_ptr<IEditorProcess> DesktopEditorLauncher::open(const QString& path)
 {
-    const QByteArray localPath = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const QByteArray localPath = QFile::encodeName(absolute);
     std::optional<pid_t> pid = launchDefaultApplication(localPath);
     if (!pid)
         pid = launchInTerminal(localPath);
@@ -181,5 +197,5 @@ std::unique_ptr<IEditorProcess> DesktopEditorLauncher::open(const QString& path)
         pid = launchXdgOpen(localPath);
     if (!pid)
         return nullptr;
-    return std::make_unique<ChildProcess>(*pid);
+    return std::make_unique<ChildProcess>(*pid, absolute);
 }

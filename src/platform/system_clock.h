@@ -9,8 +9,9 @@ public:
     virtual ~ISystemClock() = default;
     /// The current local date and time.
     virtual QDateTime now() const = 0;
-    /// Sets the system date, keeping the time of day; false when refused.
+    /// Sets the system date, keeping the time of day; false when refused at once (a refusal
+    /// that comes later is dropped). Never waits.
     virtual bool setDate(const QDate& date) = 0;
-    /// Sets the system time of day, keeping the date of the value given; false when refused.
+    /// Sets the system time of day, keeping the date of the value given; false as for setDate.
     virtual bool setTime(const QDateTime& dateTime) = 0;
 };

@@ -24,6 +24,7 @@ private Q_SLOTS:
     void filing();
     void blinkClearsDriverMessage();
     void reportDuringBlink();
+    void blinkSurvivesStop();
     void nowTime();
     void countdown_data();
     void countdown();
@@ -128,6 +129,22 @@ void BlinkClockTest::reportDuringBlink()
     QVERIFY(!w.Time_Blink.enabled());
     QCOMPARE(w.Lbl_OldTime1.caption(), QStringLiteral("1'22\"222"));
     QCOMPARE(w.Lbl_OldTime1Sa.caption(), QStringLiteral("-0'01\"234"));
+}
+
+void BlinkClockTest::blinkSurvivesStop()
+{
+    ClientFixture f;
+    ClientWindow& w = *f.w;
+    f.start();
+    f.sock.deliver(ClientFixture::report(1, 83456));
+    for (int i = 0; i < 5; ++i)
+        w.Time_Blink_Timer();
+    w.Btn_Start_Click();  // Stop, answered Yes
+    QVERIFY(w.Time_Blink.enabled() && w.Lbl_BlkTime.visible());
+    QCOMPARE(w.m_BlinkCount, 5);
+    blinkToEnd(w);
+    QCOMPARE(w.Lbl_OldTime1.caption(), QStringLiteral("1'23\"456"));
+    QVERIFY(w.Lbl_Time.visible());
 }
 
 void BlinkClockTest::nowTime()

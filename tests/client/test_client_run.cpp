@@ -1,7 +1,11 @@
 #include "client_fixture.h"
 
+#include "client/time_format.h"
+
 #include <QFileInfo>
 #include <QTest>
+
+#include <limits>
 
 using namespace MsgBox;
 
@@ -33,6 +37,8 @@ private Q_SLOTS:
     void carTextOutsideTable();
     void busyPortLeavesWindowIdle();
     void runningTimeAndLamp();
+    void startAndStopSteps_inOrder();
+    void tickProcAtItsLargestValue();
 };
 
 void ClientRunTest::loadPlacesAndPrepares()
@@ -255,6 +261,41 @@ void ClientRunTest::runningTimeAndLamp()
     f.tick.fire(6000);
     w.Time_Chk_Timer();
     QCOMPARE(w.Lbl_Time.caption(), QStringLiteral("1'12\"34"));
+}
+
+void ClientRunTest::startAndStopSteps_inOrder()
+{
+    ClientFixture f;
+    ClientWindow& w = *f.w;
+    f.pub.Pub_TickCount = 555;
+    QStringList steps;
+    f.tick.onChange = [&] {
+        steps.append(QStringLiteral("tick clock %1, count %2").arg(f.tick.running()).arg(f.pub.Pub_TickCount.load()));
+    };
+    w.Time_SendData.changed = [&] { steps.append(QStringLiteral("Time_SendData %1").arg(w.Time_SendData.enabled())); };
+    w.Time_Chk.changed = [&] { steps.append(QStringLiteral("Time_Chk %1").arg(w.Time_Chk.enabled())); };
+    w.Btn_Start.changed = [&] { steps.append(w.Btn_Start.caption()); };
+
+    // The counter is zeroed before the tick clock starts; the send timer goes first.
+    f.start(2);
+    QCOMPARE(steps, (QStringList{"tick clock 1, count 0", "Time_SendData 1", "Time_Chk 1", "Stop"}));
+    // Stopping, the tick clock stops before any control is changed back.
+    steps.clear();
+    f.tick.fire(3);
+    w.Btn_Start_Click();
+    QCOMPARE(steps, (QStringList{"tick clock 0, count 3", "Time_Chk 0", "Time_SendData 0", "Start"}));
+}
+
+void ClientRunTest::tickProcAtItsLargestValue()
+{
+    // About 248.5 days into one lap: the counter stops at its largest value and is shown.
+    ClientFixture f;
+    f.start(1);
+    f.pub.Pub_TickCount = std::numeric_limits<int32_t>::max() - 1;
+    f.tick.fire(3);
+    QCOMPARE(f.pub.Pub_TickCount.load(), std::numeric_limits<int32_t>::max());
+    f.w->Time_Chk_Timer();
+    QCOMPARE(f.w->Lbl_Time.caption(), Fmt_LapCenti(std::numeric_limits<int32_t>::max()));
 }
 
 QTEST_GUILESS_MAIN(ClientRunTest)

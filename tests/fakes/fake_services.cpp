@@ -5,6 +5,8 @@ int32_t FakeTickTimer::timeSetEvent(int delayMs, std::function<void()> callback)
     lastDelayMs = delayMs;
     const int32_t id = m_nextId++;
     m_timers[id] = std::move(callback);
+    if (onChange)
+        onChange();
     return id;
 }
 
@@ -12,6 +14,8 @@ void FakeTickTimer::timeKillEvent(int32_t id)
 {
     killed.append(id);
     m_timers.erase(id);
+    if (onChange)
+        onChange();
 }
 
 void FakeTickTimer::fire(int n)
@@ -68,10 +72,12 @@ std::unique_ptr<IEditorProcess> FakeEditorLauncher::open(const QString& path)
     opened.append(path);
     if (fail)
         return nullptr;
-    auto running = std::make_shared<bool>(true);
-    m_processes.append(running);
-    auto process = std::make_unique<FakeEditorProcess>(running);
+    auto run = std::make_shared<FakeEditorRun>();
+    if (runsMs >= 0)
+        run->closes.setRemainingTime(runsMs);
+    m_runs.append(run);
+    auto process = std::make_unique<FakeEditorProcess>(run);
     if (onOpen)
-        onOpen(int(m_processes.size()) - 1);
+        onOpen(int(m_runs.size()) - 1);
     return process;
 }

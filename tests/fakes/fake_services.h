@@ -7,6 +7,7 @@
 #include "platform/tick_timer.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QList>
 #include <QString>
 #include <functional>
@@ -24,6 +25,7 @@ public:
     int running() const { return int(m_timers.size()); }
     int lastDelayMs = 0;
     QList<int32_t> killed;
+    std::function<void()> onChange; ///< runs after each start and stop of a timer
 
 private:
     std::map<int32_t, std::function<void()>> m_timers;
@@ -71,29 +73,53 @@ public:
     std::function<void()> whileOpen; ///< runs inside every box, as the nested loop would
 };
 
+/// How a fake editor run stands: running, how it ended, and the save watch asked of it.
+struct FakeEditorRun {
+    bool running = true;
+    QDeadlineTimer closes{QDeadlineTimer::Forever};  ///< ends by itself then, loop or no loop
+    bool succeeded = true;
+    std::function<void()> onSaved;  ///< set while the window watches the file
+};
+
 /// An editor whose process runs until told to end.
 class FakeEditorProcess : public IEditorProcess {
 public:
-    explicit FakeEditorProcess(std::shared_ptr<bool> running) : m_running(std::move(running)) {}
-    bool stillActive() override { return *m_running; }
+    explicit FakeEditorProcess(std::shared_ptr<FakeEditorRun> run) : m_run(std::move(run)) {}
+    ~FakeEditorProcess() override { m_run->onSaved = nullptr; }
+    bool stillActive() override { return m_run->running && !m_run->closes.hasExpired(); }
+    bool succeeded() const override { return m_run->succeeded; }
+    void watchSaves(std::function<void()> onSaved) override { m_run->onSaved = std::move(onSaved); }
 
 private:
-    std::shared_ptr<bool> m_running;
+    std::shared_ptr<FakeEditorRun> m_run;
 };
 
 /// Records the paths opened; each open starts a fake process, or fails when told to.
 class FakeEditorLauncher : public IEditorLauncher {
 public:
     std::unique_ptr<IEditorProcess> open(const QString& path) override;
-    /// Ends the editor started by the n-th open (0-based).
-    void finish(int n) { *m_processes.at(n) = false; }
+    /// Ends the editor started by the n-th open (0-based), with a failing exit status if !ok.
+    void finish(int n, bool ok = true)
+    {
+        m_runs.at(n)->succeeded = ok;
+        m_runs.at(n)->running = false;
+    }
+    /// Saves the file in the n-th editor: true when the window was watching for it.
+    bool save(int n)
+    {
+        if (!m_runs.at(n)->onSaved)
+            return false;
+        m_runs.at(n)->onSaved();
+        return true;
+    }
 
     bool fail = false;
+    int runsMs = -1;  ///< when set, each editor closes by itself after this long
     QList<QString> opened;
     std::function<void(int n)> onOpen; ///< runs right after the n-th open
 
 private:
-    QList<std::shared_ptr<bool>> m_processes;
+    QList<std::shared_ptr<FakeEditorRun>> m_runs;
 };
 
 /// A fixed local address.

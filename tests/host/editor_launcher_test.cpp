@@ -37,14 +37,16 @@ struct FakeDesktop {
             f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser);
     }
 
-    /// An editor that records its arguments (NUL-separated) and runs until release exists.
-    void addEditorScript(const QString& name) const
+    /// An editor that records its arguments (NUL-separated), runs until release exists and
+    /// exits with status.
+    void addEditorScript(const QString& name, int status = 0) const
     {
         write(bin + "/" + name,
               "#!/bin/sh\nPATH=/usr/bin:/bin\n"
               "printf '%s\\0' \"$@\" > '" + record.toUtf8() + ".tmp' && mv '" + record.toUtf8()
                   + ".tmp' '" + record.toUtf8() + "'\n"
-                  "while [ ! -e '" + release.toUtf8() + "' ]; do sleep 0.05; done\n",
+                  "while [ ! -e '" + release.toUtf8() + "' ]; do sleep 0.05; done\n"
+                  "exit " + QByteArray::number(status) + "\n",
               true);
     }
 
@@ -111,7 +113,7 @@ struct FakeDesktop {
     }
 };
 
-const QStringList kRanAndEnded{"opened", "active=1", "ended"};
+const QStringList kRanAndEnded{"opened", "active=1", "ended", "succeeded=1"};
 
 } // namespace
 
@@ -155,6 +157,15 @@ private Q_SLOTS:
         const QString file = desk.root.path() + "/Out;Mess.txt";
         QCOMPARE(desk.probe(file, "term-editor"), kRanAndEnded);
         QCOMPARE(desk.recordedArguments(), QStringList{file});
+    }
+
+    void launcherThatFailsAfterStarting_reportsIt()
+    {
+        // xdg-open finding no application says so only in its exit status (3).
+        FakeDesktop desk;
+        desk.addEditorScript("xdg-open", 3);
+        const QString file = desk.root.path() + "/OutMess.txt";
+        QCOMPARE(desk.probe(file), (QStringList{"opened", "active=1", "ended", "succeeded=0"}));
     }
 
     void noEditorAnywhere_givesNull()

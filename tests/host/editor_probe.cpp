@@ -1,7 +1,8 @@
 // Runs the desktop launcher in a process of its own, because GLib reads the XDG folders and
 // the desktop entries once per process and the tests need a fresh environment for each case.
 // Usage: editor_probe FILE RECORD RELEASE. Prints "null", or "opened", "active=0|1" once the
-// editor has written RECORD, then creates RELEASE and prints "ended" or "still running".
+// editor has written RECORD, then creates RELEASE and prints "ended" or "still running", and
+// "succeeded=0|1".
 #include "platform/desktop_editor_launcher.h"
 
 #include <QElapsedTimer>
@@ -53,5 +54,6 @@ int main(int argc, char** argv)
         return 3;
     marker.close();
     std::puts(waitFor([&] { return !process->stillActive(); }) ? "ended" : "still running");
+    std::printf("succeeded=%d\n", process->succeeded() ? 1 : 0);
     return 0;
 }

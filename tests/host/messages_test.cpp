@@ -33,6 +33,8 @@ public:
         ++m_polls;
         return m_clock.elapsed() < m_runMs;
     }
+    bool succeeded() const override { return true; }
+    void watchSaves(std::function<void()>) override {}
 
 private:
     QElapsedTimer m_clock;
@@ -201,6 +203,37 @@ private Q_SLOTS:
         // The failure text stays until the next switch.
         w.Btn_MessChg_Click();
         QCOMPARE(w.Lbl_OutMess.caption(), kDefaultMessages[0]);
+    }
+
+    void editing_failedOrWatchedUntilNextPress_data()
+    {
+        QTest::addColumn<bool>("exitOk");
+        QTest::addColumn<int>("runsMs");
+        QTest::newRow("launcher fails after starting") << false << 60;
+        QTest::newRow("handed off, nothing to wait for") << true << 0;
+        QTest::newRow("editor closed normally") << true << 60;
+    }
+    void editing_failedOrWatchedUntilNextPress()
+    {
+        QFETCH(bool, exitOk);
+        QFETCH(int, runsMs);
+        WindowFixture f;
+        ClientWindow& w = f.w();
+        const auto finish = [&] { f.editor.finish(0, exitOk); };
+        f.editor.onOpen = [&](int) { runsMs == 0 ? finish() : QTimer::singleShot(runsMs, finish); };
+        w.Btn_EditMess_Click();
+        QCOMPARE(w.Lbl_OutMess.caption(), exitOk ? QString() : QStringLiteral("ファイルを開けませんでした。"));
+        QCOMPARE(f.pub.Pub_MessCount, int16_t(3));
+
+        // A save made later, in an editor still open elsewhere, is loaded; a failed launch
+        // opened nothing to watch.
+        f.writeFile(f.messageFilePath(), Cp932::encode(QStringLiteral("後から\r\n")));
+        QCOMPARE(f.editor.save(0), exitOk);
+        QCOMPARE(f.pub.Pub_MessCount, int16_t(exitOk ? 1 : 3));
+        // The next press ends that watch.
+        f.editor.onOpen = [&](int n) { f.editor.finish(n); };
+        w.Btn_EditMess_Click();
+        QVERIFY(!f.editor.save(0));
     }
 };
 

@@ -122,7 +122,7 @@ private:
 };
 
 /// A loaded client window on real loopback sockets, the real tick timer and its five timers
-/// on precise QTimers; dialogs, clock, editor and local address are fakes.
+/// on precise QTimers; dialogs, clock, editor and local address are fakes unless given.
 struct LiveWindow {
     QTemporaryDir folder;
     PublicConst pub;
@@ -137,13 +137,15 @@ struct LiveWindow {
     std::vector<std::unique_ptr<TimerBinding>> bindings;
     std::vector<qint64> chkTimes;  ///< when Time_Chk ran, nowMs()
 
-    explicit LiveWindow(IEditorLauncher* editorLauncher = nullptr)
+    explicit LiveWindow(IEditorLauncher* editorLauncher = nullptr, ISystemClock* realClock = nullptr,
+                        std::function<void()> endProgram = [] {})
     {
         pub.Pub_IniPath = folder.filePath(QStringLiteral("Rivect.ini"));
         pub.Pub_HostIP = QStringLiteral("127.0.0.1");
         window = std::make_unique<ClientWindow>(
-            pub, ClientServices{tick, clock, dialogs, editorLauncher ? *editorLauncher : editor, local, winsock1,
-                                chker, folder.path(), [] { return QSize(15360, 11520); }, [] {}});
+            pub, ClientServices{tick, realClock ? *realClock : clock, dialogs, editorLauncher ? *editorLauncher : editor,
+                                local, winsock1, chker, folder.path(), [] { return QSize(15360, 11520); },
+                                std::move(endProgram)});
         ClientWindow& w = *window;
         w.Form_Load();
         bind(w.Time_Jikan, [&w] { w.Time_Jikan_Timer(); });

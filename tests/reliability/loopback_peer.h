@@ -113,6 +113,15 @@ public:
         std::lock_guard lock(m_mutex);
         return int(m_seen.size());
     }
+    /// When each datagram arrived (nowMs()), oldest first.
+    QList<qint64> times() const
+    {
+        std::lock_guard lock(m_mutex);
+        QList<qint64> out;
+        for (const auto& [t, bytes] : m_seen)
+            out.append(t);
+        return out;
+    }
     /// The datagrams received so far, oldest first.
     QList<QByteArray> payloads() const
     {

@@ -1,5 +1,5 @@
-// The message editor as the window meets it: none to be had, one that is gone at once, and
-// one that stays open while a run is measured around the wait.
+// The message editor as the window meets it: none to be had, one that is gone at once, one
+// that stays open while a run is measured around the wait, and the program ended during it.
 #include "loopback_peer.h"
 
 #include "platform/cp932.h"
@@ -34,6 +34,7 @@ private Q_SLOTS:
     void noneOrGoneAtOnce_data();
     void noneOrGoneAtOnce();
     void editorThatStaysOpenDuringARun();
+    void endDuringTheWaitEndsTheProgram();
 };
 
 void EditorTest::noneOrGoneAtOnce_data()
@@ -122,6 +123,31 @@ void EditorTest::editorThatStaysOpenDuringARun()
     QCOMPARE(w.Btn_Start.caption(), QStringLiteral("Start"));
     QCOMPARE(w.Lbl_OutMess.caption(), QString());
     QVERIFY(lw.dialogs.boxes.size() == 1);  // the stop confirmation only
+}
+
+void EditorTest::endDuringTheWaitEndsTheProgram()
+{
+    // End -> Yes while the editor is open, under the application's own loop and with the end
+    // main wires in. The editor closes 3 s later: the loop must return long before.
+    LiveWindow lw(nullptr, nullptr, [] { QCoreApplication::exit(0); });
+    ClientWindow& w = lw.w();
+    lw.editor.runsMs = 3000;
+    QFile::remove(lw.pub.Pub_MessPath);  // a reload after the end would write it again
+    // The confirmation box is a loop nested in the wait; the clock goes on inside it.
+    lw.dialogs.whileOpen = [&] { serveEvents(1100); };
+    qint64 endAt = 0;
+    QTimer::singleShot(0, [&] { w.Btn_EditMess_Click(); });
+    QTimer::singleShot(200, [&] {
+        w.Btn_End_Click();
+        endAt = nowMs();
+    });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    const qint64 afterEnd = nowMs() - endAt;
+    QVERIFY2(afterEnd < 500, qPrintable(QString::number(afterEnd)));
+    QCOMPARE(w.Lbl_NowTime.caption(), QStringLiteral("10:00:00"));
+    // Nothing of the editing ran on after the end: no label change, no reload.
+    QCOMPARE(w.Lbl_OutMess.caption(), QStringLiteral("編集中"));
+    QVERIFY(!QFile::exists(lw.pub.Pub_MessPath));
 }
 
 QTEST_GUILESS_MAIN(EditorTest)

@@ -1,6 +1,6 @@
 // Faults of the network around a running window, on 127.0.0.1 and, for the host without a
 // route, inside the test's own network namespace: ports held by another program, a host that
-// cannot be reached, and a plain run with lap reports under real timers.
+// cannot be reached, a plain run with lap reports under real timers, and the link lamp there.
 #include "loopback_peer.h"
 
 #include "client/time_format.h"
@@ -72,6 +72,7 @@ private Q_SLOTS:
     void registrationPortTaken();
     void hostWithoutRoute();
     void lapReportsUnderRealTimers();
+    void lampFollowsTheStreamUnderRealTimers();
 };
 
 void FaultsTest::timingPortTaken_data()
@@ -238,6 +239,33 @@ void FaultsTest::lapReportsUnderRealTimers()
     QVERIFY(w.Lbl_Time.visible());
     w.Btn_Start_Click();
     QCOMPARE(runState(w), kIdle);
+}
+
+void FaultsTest::lampFollowsTheStreamUnderRealTimers()
+{
+    LiveWindow lw;
+    ClientWindow& w = lw.w();
+    QVERIFY(lw.start(4));
+    serveEvents(300);
+    QList<std::pair<qint64, QColor>> lamp{{nowMs(), w.Lbl_Link.foreColor()}};
+    w.Lbl_Link.changed = [&] { lamp.append({nowMs(), w.Lbl_Link.foreColor()}); };
+    // A datagram every 40 ms for 1.5 s: every send period has some, however the two 100 ms
+    // timers fall against them. The lamp lights once, stays lit, and goes out once after.
+    RawSocket peer;
+    QTimer stream;
+    QObject::connect(&stream, &QTimer::timeout, [&] { peer.sendTo(7041, lapReport(1, 80000)); });
+    stream.start(40);
+    serveEvents(1500);
+    stream.stop();
+    const qint64 to = nowMs();
+    serveEvents(500);
+    QCOMPARE(lamp.size(), 3);
+    QCOMPARE(lamp[0].second, QColor(0, 0, 0));
+    QCOMPARE(lamp[1].second, QColor(0xFF, 0xFF, 0));
+    QVERIFY2(lamp[1].first - lamp[0].first < 250, qPrintable(QString::number(lamp[1].first - lamp[0].first)));
+    QCOMPARE(lamp[2].second, QColor(0, 0, 0));
+    QVERIFY2(lamp[2].first >= to && lamp[2].first - to < 350, qPrintable(QString::number(lamp[2].first - to)));
+    w.Btn_Start_Click();
 }
 
 QTEST_GUILESS_MAIN(FaultsTest)

@@ -1,0 +1,120 @@
+// Setting the PC's clock from lap reports never holds the window. The time service is a peer on
+// a D-Bus daemon of the test's own that never answers, and the direct setting a recording
+// stand-in: nothing here can touch this machine's clock, inside the test sandbox or outside it.
+#include "loopback_peer.h"
+
+#include "platform/cp932.h"
+#include "platform/desktop_clock.h"
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QProcess>
+#include <QTest>
+
+#include <algorithm>
+
+using namespace live;
+
+/// Owns the time service's name on a bus and takes every SetTime without ever answering.
+class SilentTimeService : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.timedate1")
+public:
+    QList<QDateTime> asked;  ///< the local date and time of each SetTime taken, oldest first
+public Q_SLOTS:
+    void SetTime(qlonglong usecUtc, bool, bool)
+    {
+        asked.append(QDateTime::fromMSecsSinceEpoch(usecUtc / 1000));
+        setDelayedReply(true);  // and the reply never comes
+    }
+};
+
+class ClockTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void silentServiceNeverHoldsTheWindow();
+};
+
+void ClockTest::silentServiceNeverHoldsTheWindow()
+{
+    QTemporaryDir dir;
+    QFile config(dir.filePath(QStringLiteral("bus.conf")));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write("<busconfig><type>session</type><listen>unix:dir=" + dir.path().toUtf8()
+                 + "</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                   "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+    config.close();
+    QProcess daemon;
+    daemon.start(QStringLiteral("dbus-daemon"), {"--nofork", "--print-address=1", "--config-file=" + config.fileName()});
+    QVERIFY(daemon.waitForReadyRead(5000));
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    SilentTimeService service;
+    QDBusConnection peer = QDBusConnection::connectToBus(address, QStringLiteral("peer"));
+    QVERIFY(peer.registerObject(QStringLiteral("/org/freedesktop/timedate1"), &service, QDBusConnection::ExportAllSlots));
+    QVERIFY(peer.registerService(QStringLiteral("org.freedesktop.timedate1")));
+
+    QList<qint64> direct;  // only ever touched on the clock's thread before it is joined
+    {
+        DesktopClock clock(address, [&direct](qint64 msecUtc) { direct.append(msecUtc); return true; });
+        LiveWindow lw(nullptr, &clock);
+        HostPeer host(7012);
+        QVERIFY(host.ok());
+        RawSocket sender;
+        std::vector<qint64> handlingUs;
+        QDate firstEndDate;
+        const std::function<void()> handler = lw.winsock1.dataArrival;
+        lw.winsock1.dataArrival = [&] {
+            QElapsedTimer t;
+            t.start();
+            handler();
+            handlingUs.push_back(t.nsecsElapsed() / 1000);
+            if (!firstEndDate.isValid())
+                firstEndDate = lw.pub.Pub_EndTime.date();
+        };
+        QVERIFY(lw.start(1));
+        const qint64 from = nowMs();
+        // Reports whose end time differs from their clock time: each asks for date and time.
+        constexpr int kReports = 12;
+        for (int lap = 1; lap <= kReports; ++lap) {
+            QTimer::singleShot(lap * 200, [&sender, lap] {
+                sender.sendTo(7011, Cp932::encode(Datagram::lapReportText(false, lap, 83456, 80000, 81000,
+                                                                          QDate(2026, 5, 3), QTime(10, 0, 0),
+                                                                          QTime(11, 0, 0), QString())));
+            });
+        }
+        serveEvents(kReports * 200 + 400);
+        const qint64 to = nowMs();
+        lw.w().Btn_Start_Click();
+
+        QCOMPARE(int(handlingUs.size()), kReports);
+        std::sort(handlingUs.begin(), handlingUs.end());
+        qInfo("lap report handled in %lld us (median), %lld us (longest)", handlingUs[kReports / 2], handlingUs.back());
+        QVERIFY2(handlingUs.back() < 2000, qPrintable(QString::number(handlingUs.back())));
+        // The date asked for is read back at once, though the service has not answered.
+        QCOMPARE(firstEndDate, QDate(2026, 5, 3));
+
+        QList<qint64> sent = host.times();
+        sent.removeIf([&](qint64 t) { return t < from || t >= to; });
+        qint64 longestGap = 0;
+        for (qsizetype i = 1; i < sent.size(); ++i)
+            longestGap = std::max(longestGap, sent[i] - sent[i - 1]);
+        qInfo("%lld status datagrams in %lld ms, longest gap %lld ms", qint64(sent.size()), to - from, longestGap);
+        QVERIFY2(sent.size() >= (to - from) / 100 - 2 && longestGap < 200, qPrintable(QString::number(longestGap)));
+
+        // The first date went out at once; after the 2 s the service took not to answer, only
+        // the newest time asked for meanwhile, a moment later for its wait.
+        QCOMPARE(service.asked.size(), 2);
+        QCOMPARE(service.asked[0].date(), QDate(2026, 5, 3));
+        QCOMPARE(service.asked[1].date(), QDate(2026, 5, 3));
+        const int late = QTime(10, 0, 0).msecsTo(service.asked[1].time());
+        QVERIFY2(late >= 0 && late < 1000, qPrintable(QString::number(late)));
+    }
+    // No answer is no cue to set the clock directly.
+    QVERIFY(direct.isEmpty());
+    QDBusConnection::disconnectFromBus(QStringLiteral("peer"));
+    daemon.kill();
+    daemon.waitForFinished();
+}
+
+QTEST_GUILESS_MAIN(ClockTest)
+#include "test_clock.moc"
