@@ -1,4 +1,6 @@
 #include "client/client_window.h"
+#include "laplog/lap_log.h"
+#include "options.h"
 #include "state/public_const.h"
 #include "platform/desktop_clock.h"
 #include "platform/desktop_editor_launcher.h"
@@ -22,6 +24,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Rivect"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    const AppOptions options = parseAppOptions(app);
     // Between the opening window and the client window no window is open; that is no end.
     app.setQuitOnLastWindowClosed(false);
     Appearance::installFontSubstitutions();
@@ -38,17 +41,23 @@ int main(int argc, char* argv[])
     DesktopEditorLauncher editor;
     QtDialogs dialogs;
     const QString programFolder = QCoreApplication::applicationDirPath();
+    std::unique_ptr<LapLog> lapLog;
+    if (!options.lapLogFolder.isEmpty())
+        lapLog = std::make_unique<LapLog>(options.lapLogFolder);
 
     // Declared after the services they use, so they are destroyed first.
     std::unique_ptr<ClientWindow> client;
     std::unique_ptr<ClientView> clientView;
 
     auto showClient = [&](ClientChoice choice) {
-        client = std::make_unique<ClientWindow>(
-            pub, ClientServices{tickTimer, clock, dialogs, editor, localAddress, winsock1, winsockChker,
+        ClientServices services{tickTimer, clock, dialogs, editor, localAddress, winsock1, winsockChker,
                                 programFolder, [] { return Twips::screenSize(); },
-                                [] { QCoreApplication::exit(0); }});
+                                [] { QCoreApplication::exit(0); }};
+        if (lapLog)
+            services.runObserver = [&lapLog](const ClientWindow& w, RunEvent e) { lapLog->onRunEvent(w, e); };
+        client = std::make_unique<ClientWindow>(pub, std::move(services));
         clientView = std::make_unique<ClientView>(*client, clientLayout(choice));
+        clientView->setFill(options.fill);
         clientView->loadAndShow();
     };
 

@@ -7,9 +7,12 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+
+#include <algorithm>
 
 namespace {
 
@@ -58,8 +61,8 @@ ClientView::ClientView(ClientWindow& window, const ClientLayout& layout, QWidget
     p.setColor(QPalette::Window, Appearance::toQColor(layout.background));
     setPalette(p);
     setAutoFillBackground(true);
-    setFont(Appearance::toQFont(LayoutFont{}));
-    resize(Twips::toPx(layout.clientWidth, m_dpiX), Twips::toPx(layout.clientHeight, m_dpiY));
+    setFont(scaledFont(LayoutFont{}));
+    resize(clientPxSize());
 
     using C = ClientControl;
     for (std::size_t i = 0; i < kClientControlCount; ++i) {
@@ -132,7 +135,19 @@ ControlModel& ClientView::model(ClientControl c) const
 
 QRect ClientView::pxRect(int left, int top, int width, int height) const
 {
-    return Twips::toPxRect(left, top, width, height, m_dpiX, m_dpiY);
+    return Twips::toPxRect(left, top, width, height, m_dpiX * m_scale, m_dpiY * m_scale);
+}
+
+QFont ClientView::scaledFont(const LayoutFont& font) const
+{
+    QFont f = Appearance::toQFont(font);
+    f.setPointSizeF(font.points * m_scale);
+    return f;
+}
+
+QSize ClientView::clientPxSize() const
+{
+    return {Twips::toPx(m_layout.clientWidth, m_dpiX * m_scale), Twips::toPx(m_layout.clientHeight, m_dpiY * m_scale)};
 }
 
 void ClientView::buildLabel(ClientControl c)
@@ -141,7 +156,7 @@ void ClientView::buildLabel(ClientControl c)
     auto* label = new LargeTextLabel(this);
     label->setObjectName(QString::fromLatin1(clientControlName(c)));
     label->setTextFormat(Qt::PlainText);
-    label->setFont(Appearance::toQFont(lay.font));
+    label->setFont(scaledFont(lay.font));
     label->setAlignment(Appearance::labelAlignment(lay.alignment));
     // A label breaks a caption too long for its width onto further lines, clipped below.
     label->setWordWrap(true);
@@ -166,7 +181,7 @@ void ClientView::buildButton(ClientControl c, std::function<void()> handler)
     const ControlLayout& lay = m_layout[c];
     auto* button = new QPushButton(this);
     button->setObjectName(QString::fromLatin1(clientControlName(c)));
-    button->setFont(Appearance::toQFont(lay.font));
+    button->setFont(scaledFont(lay.font));
     button->setAutoDefault(false);
     // Only the message button is reached by Tab; the others still take a click or setFocus().
     button->setFocusPolicy(c == ClientControl::Btn_MessChg ? Qt::StrongFocus : Qt::ClickFocus);
@@ -194,7 +209,7 @@ void ClientView::buildCombo(ClientControl c)
     auto* combo = new QComboBox(this);
     combo->setObjectName(QString::fromLatin1(clientControlName(c)));
     combo->setEditable(false);
-    combo->setFont(Appearance::toQFont(lay.font));
+    combo->setFont(scaledFont(lay.font));
     combo->setFocusPolicy(Qt::ClickFocus);
     // The closed box draws with the button roles; give it the window colours it is meant to have.
     const QColor fore = Appearance::toQColor(lay.foreColor);
@@ -276,7 +291,12 @@ void ClientView::mirrorCombo(ClientControl c)
 
 QPoint ClientView::formPosition() const
 {
-    return {Twips::toPx(m_window.Form.left(), m_dpiX), Twips::toPx(m_window.Form.top(), m_dpiY)};
+    QPoint at(Twips::toPx(m_window.Form.left(), m_dpiX), Twips::toPx(m_window.Form.top(), m_dpiY));
+    // The behaviour centres the window across the screen at its top; a filling window that is
+    // limited by the screen's width is centred down the screen as well.
+    if (m_fill && screen())
+        at.ry() += std::max(0, (screen()->availableGeometry().height() - frameGeometry().height()) / 2);
+    return at;
 }
 
 void ClientView::mirrorForm()
@@ -321,6 +341,59 @@ void ClientView::keepCentred(QSize frameGrowth)
         m_window.Form.move(m_window.Form.left() - shift, m_window.Form.top());
     else
         mirrorForm();
+    // The frame takes room from the screen that a filling layout must give up.
+    if (m_fill)
+        applyScale();
+}
+
+void ClientView::setFill(bool fill)
+{
+    m_fill = fill;
+    applyScale();
+    if (isVisible())
+        mirrorForm();
+}
+
+void ClientView::applyScale()
+{
+    double scale = 1.0;
+    if (m_fill && screen()) {
+        // Where the platform knows the frame as soon as the native window exists, the fit
+        // takes it into account from the start; elsewhere it comes with the frame's growth.
+        winId();
+        scale = Twips::fillFactor(QSize(m_layout.clientWidth, m_layout.clientHeight),
+                                  frameGeometry().size() - size(), screen()->availableGeometry().size(),
+                                  m_dpiX, m_dpiY);
+    }
+    if (scale == m_scale)
+        return;
+    const QSize before = size();
+    m_scale = scale;
+    // The fonts scale with the geometry: the large captions are drawn afresh at their new
+    // size, never stretched from smaller images.
+    setFont(scaledFont(LayoutFont{}));
+    resize(clientPxSize());
+    for (std::size_t i = 0; i < kClientControlCount; ++i) {
+        const auto c = ClientControl(i);
+        const ControlLayout& lay = m_layout[c];
+        m_widgets[i]->setFont(scaledFont(lay.font));
+        if (lay.kind == ControlKind::Label)
+            mirrorLabel(c);
+        else
+            m_widgets[i]->setGeometry(pxRect(lay.left, lay.top, lay.width, lay.height));
+    }
+    if (isVisible())
+        keepCentred(size() - before);
+}
+
+void ClientView::keyPressEvent(QKeyEvent* event)
+{
+    // The controls leave F11 unused, so it reaches the window whichever control has the focus.
+    if (event->key() == Qt::Key_F11 && !event->isAutoRepeat()) {
+        setFill(!m_fill);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void ClientView::closeEvent(QCloseEvent* event)

@@ -10,6 +10,7 @@
 
 class QCloseEvent;
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 
@@ -27,9 +28,17 @@ public:
     QWidget* control(ClientControl c) const { return m_widgets[std::size_t(c)]; }
     /// The layout the window was built from.
     const ClientLayout& layout() const { return m_layout; }
+    /// Scales the whole layout, fonts included, to the largest size that fits the screen
+    /// (fill), or shows it at its exact size; the window stays centred. F11 toggles it.
+    void setFill(bool fill);
+    /// Whether the layout fills the screen.
+    bool fills() const { return m_fill; }
+    /// The factor the layout is drawn at: 1 for the exact layout.
+    double scale() const { return m_scale; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -46,6 +55,10 @@ private:
     QPoint formPosition() const;
     void mirrorFocus();
     void keepCentred(QSize frameGrowth);
+    QFont scaledFont(const LayoutFont& font) const;
+    QSize clientPxSize() const;
+    /// Re-lays every widget at the factor that the fill setting and the screen give now.
+    void applyScale();
 
     ClientWindow& m_window;
     const ClientLayout& m_layout;
@@ -53,4 +66,6 @@ private:
     double m_dpiY = 96;
     std::array<QWidget*, kClientControlCount> m_widgets{};
     WindowFrame* m_frame = nullptr;
+    bool m_fill = false;
+    double m_scale = 1.0;
 };
