@@ -1,7 +1,6 @@
-// rivect-laps on a small lap log as the client writes it: the log read back, the chart's
-// size, and the points and lines standing where the values put them.
+// rivect-laps on a small lap log as the client writes it (quoted host texts over two lines
+// included): the chart's size, and the points and lines standing where the values put them.
 #include "lap_chart.h"
-#include "lap_table.h"
 #include "laplog/lap_log_format.h"
 #include "laps_tool.h"
 
@@ -36,15 +35,11 @@ QByteArray logOf(const QList<LapEntry>& laps)
     return bytes;
 }
 
-int run(const QStringList& args, QString* errors = nullptr)
+int run(const QStringList& args)
 {
     QString out, err;
     QTextStream o(&out), e(&err);
-    const int status = runLapsTool(QStringList{QStringLiteral("rivect-laps")} + args, o, e);
-    e.flush();
-    if (errors)
-        *errors = err;
-    return status;
+    return runLapsTool(QStringList{QStringLiteral("rivect-laps")} + args, o, e);
 }
 
 int distance(QRgb a, const QColor& b)
@@ -57,21 +52,6 @@ int distance(QRgb a, const QColor& b)
 class LapChartTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void readsTheLogTheClientWrites()
-    {
-        const LapTable t = readLapTable(logOf(kLaps));
-        QVERIFY2(t.error.isEmpty(), qPrintable(t.error));
-        QCOMPARE(t.laps.size(), kLaps.size());
-        for (qsizetype i = 0; i < kLaps.size(); ++i) {
-            QCOMPARE(t.laps[i].lap, kLaps[i].lap);
-            QCOMPARE(t.laps[i].lapMs, kLaps[i].lapMs);
-            QCOMPARE(t.laps[i].bestMs, kLaps[i].bestMs);
-            QCOMPARE(t.laps[i].averageMs, kLaps[i].averageMs);
-        }
-        QVERIFY(readLapTable("\xEF\xBB\xBFreceived,lap_ms\r\n").error.contains(QStringLiteral("\"lap\"")));
-        QVERIFY(!readLapTable(LapLogFormat::fileStart() + "t,x,2,3,4,5,,,\r\n").error.isEmpty());
-    }
-
     void drawsThePointsWhereTheValuesSay()
     {
         QTemporaryDir dir;
@@ -86,13 +66,10 @@ private Q_SLOTS:
         QCOMPARE(image.size(), QSize(900, 500));
 
         const LapChart chart(kLaps, QSize(900, 500));
-        QVERIFY(chart.plotArea().contains(chart.pointAt(1, 84500)) && chart.plotArea().contains(chart.pointAt(5, 81000)));
-        // Laps one apart lie equally far apart; a second slower lies the same height higher.
-        QCOMPARE(chart.pointAt(3, 0).x() - chart.pointAt(2, 0).x(), chart.pointAt(5, 0).x() - chart.pointAt(4, 0).x());
-        QVERIFY(chart.pointAt(3, 0).x() > chart.pointAt(2, 0).x());
-        const double second = chart.pointAt(1, 82000).y() - chart.pointAt(1, 83000).y();
-        QVERIFY(second > 0);
-        QVERIFY(qAbs(chart.pointAt(1, 84000).y() - (chart.pointAt(1, 83000).y() - second)) < 1e-9);
+        // Later laps further right, slower laps higher, both in equal steps, all inside the axes.
+        const QPointF a = chart.pointAt(1, 81000), b = chart.pointAt(2, 82000), c = chart.pointAt(3, 83000);
+        QVERIFY(b.x() > a.x() && b.y() < a.y() && chart.plotArea().contains(chart.pointAt(3, 84500)));
+        QVERIFY(qAbs((c - b).x() - (b - a).x()) < 1e-9 && qAbs((c - b).y() - (b - a).y()) < 1e-9);
         for (const LapEntry& e : kLaps) {
             const QPoint at = chart.pointAt(e.lap, double(e.lapMs)).toPoint();
             const QColor want = e.lap == 3 || e.lap == 5 ? LapChart::kOverColor : LapChart::kLapColor;
@@ -117,14 +94,6 @@ private Q_SLOTS:
         QVERIFY(text.contains("<svg") && text.contains("viewBox=\"0 0 900 500\""));
     }
 
-    void refusesWhatItCannotDraw()
-    {
-        QString err;
-        QCOMPARE(run({QStringLiteral("missing.csv"), QStringLiteral("-o"), QStringLiteral("x.gif")}, &err), 2);
-        QVERIFY(err.contains(QStringLiteral(".png or .svg")));
-        QCOMPARE(run({QStringLiteral("/nonexistent/run.csv"), QStringLiteral("-o"), QStringLiteral("x.png")}, &err), 1);
-        QVERIFY(err.contains(QStringLiteral("cannot read")));
-    }
 };
 
 int main(int argc, char** argv)
