@@ -8,15 +8,20 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QWindow>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
 const QString kCaption = QStringLiteral("Chronel");
+// How often and how long a filling window looks for a frame put round it after the show.
+constexpr int kFillWatchMs = 50;
+constexpr int kFillWatchPolls = 100;
 
 /// The press handler of a button control.
 std::function<void()> clickHandler(ClientWindow& w, ClientControl c)
@@ -102,6 +107,16 @@ ClientView::~ClientView()
 void ClientView::loadAndShow()
 {
     m_frame->loadAndShow(m_window.Form, m_dpiX, m_dpiY, [this] { m_window.Form_Load(); });
+    // A frame that comes after the show takes its room from a filling layout when it comes.
+    m_fillWatch.setInterval(kFillWatchMs);
+    connect(&m_fillWatch, &QTimer::timeout, this, [this, polls = 0]() mutable {
+        if (m_fill)
+            applyScale();
+        if (++polls >= kFillWatchPolls)
+            m_fillWatch.stop();
+    });
+    if (m_fill)
+        m_fillWatch.start();
 }
 
 ControlModel& ClientView::model(ClientControl c) const
@@ -295,7 +310,7 @@ QPoint ClientView::formPosition() const
     // The behaviour centres the window across the screen at its top; a filling window that is
     // limited by the screen's width is centred down the screen as well.
     if (m_fill && screen())
-        at.ry() += std::max(0, (screen()->availableGeometry().height() - frameGeometry().height()) / 2);
+        at.ry() += std::max(0, (screen()->availableGeometry().height() - height() - frameExtra().height()) / 2);
     return at;
 }
 
@@ -331,6 +346,12 @@ bool ClientView::eventFilter(QObject* watched, QEvent* event)
 
 void ClientView::keepCentred(QSize frameGrowth)
 {
+    // The frame takes room from the screen that a filling layout must give up.
+    if (m_fill) {
+        if (!applyScale())
+            centreAcross();
+        return;
+    }
     // The load centred the window on the outer width it could know; when the window manager
     // frames it later, the window moves by half the growth to stay centred, and is placed
     // again so that its frame, not its client area, stands at the top of the screen.
@@ -341,9 +362,6 @@ void ClientView::keepCentred(QSize frameGrowth)
         m_window.Form.move(m_window.Form.left() - shift, m_window.Form.top());
     else
         mirrorForm();
-    // The frame takes room from the screen that a filling layout must give up.
-    if (m_fill)
-        applyScale();
 }
 
 void ClientView::setFill(bool fill)
@@ -354,7 +372,7 @@ void ClientView::setFill(bool fill)
         mirrorForm();
 }
 
-void ClientView::applyScale()
+bool ClientView::applyScale()
 {
     double scale = 1.0;
     if (m_fill && screen()) {
@@ -362,12 +380,11 @@ void ClientView::applyScale()
         // takes it into account from the start; elsewhere it comes with the frame's growth.
         winId();
         scale = Twips::fillFactor(QSize(m_layout.clientWidth, m_layout.clientHeight),
-                                  frameGeometry().size() - size(), screen()->availableGeometry().size(),
+                                  frameExtra(), screen()->availableGeometry().size(),
                                   m_dpiX, m_dpiY);
     }
     if (scale == m_scale)
-        return;
-    const QSize before = size();
+        return false;
     m_scale = scale;
     // The fonts scale with the geometry: the large captions are drawn afresh at their new
     // size, never stretched from smaller images.
@@ -383,7 +400,26 @@ void ClientView::applyScale()
             m_widgets[i]->setGeometry(pxRect(lay.left, lay.top, lay.width, lay.height));
     }
     if (isVisible())
-        keepCentred(size() - before);
+        centreAcross();
+    return true;
+}
+
+void ClientView::centreAcross()
+{
+    // As the load centres a window, from the outer size it has now: switching back and forth
+    // lands on the same pixel each time.
+    m_window.Form.outerWidth = Twips::fromPx(width() + frameExtra().width(), m_dpiX);
+    m_window.Form.outerHeight = Twips::fromPx(height() + frameExtra().height(), m_dpiY);
+    const double left = (double(m_window.pub().Pub_ScreenWidth) - double(m_window.Form.outerWidth)) / 2.0;
+    m_window.Form.move(int(std::lround(left)), m_window.Form.top());
+}
+
+QSize ClientView::frameExtra() const
+{
+    // The platform window's own margins: the widget's copy is refreshed only by a later move
+    // or resize, and a window manager may set the frame after the last of those.
+    const QMargins m = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    return {m.left() + m.right(), m.top() + m.bottom()};
 }
 
 void ClientView::keyPressEvent(QKeyEvent* event)

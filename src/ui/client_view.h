@@ -4,6 +4,7 @@
 #include "layouts/client_layouts.h"
 #include "ui/window_frame.h"
 
+#include <QTimer>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -57,8 +58,13 @@ private:
     void keepCentred(QSize frameGrowth);
     QFont scaledFont(const LayoutFont& font) const;
     QSize clientPxSize() const;
-    /// Re-lays every widget at the factor that the fill setting and the screen give now.
-    void applyScale();
+    /// Re-lays every widget at the factor that the fill setting and the screen give now;
+    /// false when that factor is the one already in use.
+    bool applyScale();
+    /// Centres the window across the screen for its outer size, as the load does.
+    void centreAcross();
+    /// Width and height that the window manager's frame adds to the client area.
+    QSize frameExtra() const;
 
     ClientWindow& m_window;
     const ClientLayout& m_layout;
@@ -66,6 +72,7 @@ private:
     double m_dpiY = 96;
     std::array<QWidget*, kClientControlCount> m_widgets{};
     WindowFrame* m_frame = nullptr;
+    QTimer m_fillWatch;
     bool m_fill = false;
     double m_scale = 1.0;
 };
