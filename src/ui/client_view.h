@@ -65,6 +65,8 @@ private:
     void centreAcross();
     /// Width and height that the window manager's frame adds to the client area.
     QSize frameExtra() const;
+    /// Looks for a while after the show for a frame that a filling layout must make room for.
+    void watchFrameForFill();
 
     ClientWindow& m_window;
     const ClientLayout& m_layout;
