@@ -13,6 +13,14 @@ const QString kLocal = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
 // Longest car text kept in a file name; a folder entry allows 255 bytes of UTF-8.
 constexpr int kMaxCarText = 40;
 
+// A free text that a spreadsheet would take for a formula (the host's text comes off the
+// network) keeps a leading apostrophe, which shows it as the text it is.
+QString textCell(const QString& text)
+{
+    static const QString kFormulaStarts = QStringLiteral("=+-@\t\r");
+    return !text.isEmpty() && kFormulaStarts.contains(text.front()) ? QLatin1Char('\'') + text : text;
+}
+
 QByteArray line(const QStringList& fields)
 {
     QStringList quoted;
@@ -34,7 +42,7 @@ QByteArray row(const LapLogRow& r)
 {
     return line({r.received.toString(kLocalMs), QString::number(r.lap), QString::number(r.lapMs),
                  QString::number(r.bestMs), QString::number(r.averageMs), QString::number(r.diffMs),
-                 r.endTime ? r.endTime->toString(kLocal) : QString(), r.hostText, r.driverMessage});
+                 r.endTime ? r.endTime->toString(kLocal) : QString(), textCell(r.hostText), textCell(r.driverMessage)});
 }
 
 QString field(const QString& text)

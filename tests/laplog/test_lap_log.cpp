@@ -76,11 +76,11 @@ private Q_SLOTS:
         rig.clock.advance(82222);
         // A "C" report of the lap already taken is a new row; clock equal to end: no end time.
         rig.report(true, 1, 82222, 82222, 82839, QTime(10, 2, 45), QTime(10, 2, 45));
-        rig.report(false, 2, 84000, 82222, 83226, QTime(10, 4, 9), QTime(11, 0, 0));
+        rig.report(false, 2, 84000, 82222, 83226, QTime(10, 4, 9), QTime(11, 0, 0), QStringLiteral("=1+2"));
         QCOMPARE(rig.w->Lbl_Lap.caption(), QStringLiteral("3周目"));
         const QByteArray rows = row1
             + "2026-05-03T10:02:45.222,1,82222,82222,82839,-1234,,,ＢＯＸ\r\n"
-              "2026-05-03T10:04:09.000,2,84000,82222,83226,1778,2026-05-03T11:00:00,,ＢＯＸ\r\n";
+              "2026-05-03T10:04:09.000,2,84000,82222,83226,1778,2026-05-03T11:00:00,'=1+2,ＢＯＸ\r\n";  // no formula
         QCOMPARE(rig.file(), kStart + rows);
         rig.stop();
 
