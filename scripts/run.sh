@@ -9,19 +9,32 @@
 #
 # Options:
 #   --screen WxH   size of the virtual display in pixels (default 1024x768)
+#   --fill         run the client with --fill (its window fills the screen)
+#   --lap-log DIR  run the client with --lap-log DIR; without a display the run's CSV is
+#                  then drawn with rivect-laps into build/screenshots/laps.png
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
 
 screen_size="1024x768"
+client_args=()
+lap_log=""
 while [ $# -gt 0 ]; do
   case "$1" in
+    --fill) client_args+=(--fill); shift ;;
+    --lap-log)
+      lap_log="${2:-}"
+      [ -n "$lap_log" ] || { echo "run.sh: --lap-log needs a folder" >&2; exit 2; }
+      lap_log="$(realpath -m "$lap_log")"
+      client_args+=(--lap-log "$lap_log")
+      shift 2
+      ;;
     --screen)
       screen_size="${2:-}"
       shift 2 || { echo "run.sh: --screen needs WxH" >&2; exit 2; }
       ;;
     --screen=*) screen_size="${1#--screen=}"; shift ;;
-    -h|--help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown option '$1'" >&2; exit 2 ;;
   esac
 done
@@ -45,7 +58,7 @@ printf '\x5b\x8a\xc2\x8b\xab\x90\xdd\x92\xe8\x5d\r\nHostIPNo=127.0.0.1\r\n' > "$
 
 # The program may never set the clock: without the system bus it cannot ask the desktop's time
 # service, and as root it runs without the capability to set the clock itself.
-launch=(env DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/rivect-demo "$demo/rivect")
+launch=(env DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/rivect-demo "$demo/rivect" ${client_args[@]+"${client_args[@]}"})
 if [ "$(id -u)" -eq 0 ]; then
   launch=(setpriv --bounding-set=-sys_time --inh-caps=-sys_time -- "${launch[@]}")
 fi
@@ -153,18 +166,21 @@ window_named() {
 sim_said() { grep -Eq "$1" "$sim_log"; }
 fail() { echo "run.sh: $*" >&2; echo "run.sh: program log: $demo/rivect.log, simulator log: $sim_log" >&2; exit 1; }
 
-# Button centres in pixels of the client area at 96 dpi, from the window layouts (twips / 15).
+# Button centres in pixels of the client area at 96 dpi, from the window layouts (twips / 15),
+# and the layout's client width, by which a filling window's buttons are found.
 width="${screen_size%x*}"
 if (( width >= 640 && width < 800 )); then
-  layout=Clt_640; host_btn=(482 260); start_btn=(562 385); end_btn=(617 385)
+  layout=Clt_640; layout_width=639; host_btn=(482 260); start_btn=(562 385); end_btn=(617 385)
 elif (( width >= 800 && width < 1024 )); then
-  layout=Clt_800; host_btn=(586 313); start_btn=(712 475); end_btn=(768 475)
+  layout=Clt_800; layout_width=789; host_btn=(586 313); start_btn=(712 475); end_btn=(768 475)
 else
-  layout=Clt_1024; host_btn=(717 416); start_btn=(915 609); end_btn=(977 608)
+  layout=Clt_1024; layout_width=1009; host_btn=(717 416); start_btn=(915 609); end_btn=(977 608)
 fi
 origin=(0 0)
+client_width="$layout_width"
 press() {
-  xdotool mousemove $(( origin[0] + $1 )) $(( origin[1] + $2 )) sleep 0.1 click 1
+  xdotool mousemove $(( origin[0] + $1 * client_width / layout_width )) \
+    $(( origin[1] + $2 * client_width / layout_width )) sleep 0.1 click 1
 }
 # answer NAME KEYS: types KEYS into the program's box NAME once it is up.
 answer() {
@@ -182,6 +198,7 @@ client="$(window_named Chronel)"
 sleep 1
 read -r -a origin < <(xwininfo -id "$client" |
   awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} END {print x, y}')
+client_width="$(xwininfo -id "$client" | awk '/^ *Width:/ {print $NF}')"
 import -window root "$shots/client.png"
 echo "run.sh: $layout shown; pressing Host設定 and OK (127.0.0.1)"
 
@@ -219,3 +236,9 @@ answer "終了確認" Return
 ended() { local s; s="$(ps -o stat= -p "$1" 2>/dev/null)" || return 0; [[ "$s" == Z* ]]; }
 wait_for 10 ended "$program_pid" || fail "the program did not end"
 echo "run.sh: screenshots in $shots: opening, client, registered, lap1, filed, lap2 (.png)"
+if [ -n "$lap_log" ]; then
+  run_log="$(ls -t "$lap_log"/*.csv 2>/dev/null | head -n1)"
+  [ -n "$run_log" ] || fail "no lap log was written into $lap_log"
+  "$root/build/release/tools/laps/rivect-laps" "$run_log" -o "$shots/laps.png" || fail "rivect-laps failed"
+  echo "run.sh: lap log $run_log, drawn as $shots/laps.png"
+fi

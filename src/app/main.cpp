@@ -1,5 +1,7 @@
 #include "client/client_window.h"
 #include "config/config_folder.h"
+#include "laplog/lap_log.h"
+#include "options.h"
 #include "state/public_const.h"
 #include "platform/desktop_clock.h"
 #include "platform/desktop_editor_launcher.h"
@@ -24,6 +26,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Rivect"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    const AppOptions options = parseAppOptions(app);
     // One icon for every window of the program, the message boxes included.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/rivect.png")));
     // Between the opening window and the client window no window is open; that is no end.
@@ -42,17 +45,23 @@ int main(int argc, char* argv[])
     DesktopEditorLauncher editor;
     QtDialogs dialogs;
     const ConfigFolder files = chooseConfigFolder(QCoreApplication::applicationDirPath());
+    std::unique_ptr<LapLog> lapLog;
+    if (!options.lapLogFolder.isEmpty())
+        lapLog = std::make_unique<LapLog>(options.lapLogFolder);
 
     // Declared after the services they use, so they are destroyed first.
     std::unique_ptr<ClientWindow> client;
     std::unique_ptr<ClientView> clientView;
 
     auto showClient = [&](ClientChoice choice) {
-        client = std::make_unique<ClientWindow>(
-            pub, ClientServices{tickTimer, clock, dialogs, editor, localAddress, winsock1, winsockChker,
+        ClientServices services{tickTimer, clock, dialogs, editor, localAddress, winsock1, winsockChker,
                                 files.path, [] { return Twips::screenSize(); },
-                                [] { QCoreApplication::exit(0); }});
+                                [] { QCoreApplication::exit(0); }};
+        if (lapLog)
+            services.runObserver = [&lapLog](const ClientWindow& w, RunEvent e) { lapLog->onRunEvent(w, e); };
+        client = std::make_unique<ClientWindow>(pub, std::move(services));
         clientView = std::make_unique<ClientView>(*client, clientLayout(choice));
+        clientView->setFill(options.fill);
         clientView->loadAndShow();
     };
 

@@ -116,4 +116,6 @@ void ClientWindow::Winsock1_DataArrival()
     Lbl_Time.setVisible(false);
     Lbl_BlkTime.setVisible(true);
     Time_Blink.setEnabled(true);
+    if (m_svc.runObserver)
+        m_svc.runObserver(*this, RunEvent::LapTaken);
 }

@@ -49,7 +49,8 @@ void ClientWindow::startRun()
         sock.setRemotePort(Datagram::hostPort(car));
     }
     m_rebindPending = false;
-    if (sock.bind() != SocketError::None) {
+    const bool bound = sock.bind() == SocketError::None;
+    if (!bound) {
         // A run without its socket would count laps it can never receive: refuse the whole
         // start so the window is either fully measuring or fully idle.
         undoStart(tickCountBefore, watchdogBefore);
@@ -59,6 +60,8 @@ void ClientWindow::startRun()
                              MsgBox::vbOKOnly | MsgBox::vbCritical, QString());
     }
     setFocus(Btn_MessChg);
+    if (bound && m_svc.runObserver)
+        m_svc.runObserver(*this, RunEvent::Started);
 }
 
 void ClientWindow::undoStart(int32_t tickCountBefore, bool watchdogBefore)
@@ -95,6 +98,8 @@ void ClientWindow::stopRun()
     returnToIdle();
     m_rebindPending = false;
     setFocus(Btn_MessChg);
+    if (m_svc.runObserver)
+        m_svc.runObserver(*this, RunEvent::Stopped);
 }
 
 void ClientWindow::Time_Chk_Timer()

@@ -17,6 +17,14 @@ class ILocalAddress;
 class IUdpSocket;
 class IEditorProcess;
 enum class SocketError;
+class ClientWindow;
+
+/// The moments of a timing run that an observer outside the behaviour is told of.
+enum class RunEvent {
+    Started,   ///< Start has bound the timing socket: the run is measured
+    LapTaken,  ///< a lap report with a new lap number (or a "C" report) has been taken
+    Stopped,   ///< Stop was confirmed: the window is idle again
+};
 
 /// The operating-system services a client window works with; main builds the real ones,
 /// tests hand in fakes.
@@ -31,6 +39,8 @@ struct ClientServices {
     QString configFolder;                     ///< folder of OutMess.txt (chooseConfigFolder), no trailing separator
     std::function<QSize()> screenSizeTwips;   ///< the screen's size in twips
     std::function<void()> endProgram;         ///< ends the process at once (destructors run)
+    /// Optional: told of each RunEvent after the window has handled it; it only reads the window.
+    std::function<void(const ClientWindow&, RunEvent)> runObserver = {};
 };
 
 /// The window itself as the behaviour sees it: position (twips) and outer width.
@@ -118,6 +128,7 @@ public:
     VbBool m_RecvFlag = VbFalse;
 
     PublicConst& pub() { return m_pub; }
+    const PublicConst& pub() const { return m_pub; }
     const ClientServices& services() const { return m_svc; }
 
 private:

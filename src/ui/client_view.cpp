@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <algorithm>
+
 namespace {
 
 const QString kCaption = QStringLiteral("Chronel");
@@ -58,8 +60,8 @@ ClientView::ClientView(ClientWindow& window, const ClientLayout& layout, QWidget
     p.setColor(QPalette::Window, Appearance::toQColor(layout.background));
     setPalette(p);
     setAutoFillBackground(true);
-    setFont(Appearance::toQFont(LayoutFont{}));
-    resize(Twips::toPx(layout.clientWidth, m_dpiX), Twips::toPx(layout.clientHeight, m_dpiY));
+    setFont(scaledFont(LayoutFont{}));
+    resize(clientPxSize());
 
     using C = ClientControl;
     for (std::size_t i = 0; i < kClientControlCount; ++i) {
@@ -99,6 +101,8 @@ ClientView::~ClientView()
 void ClientView::loadAndShow()
 {
     m_frame->loadAndShow(m_window.Form, m_dpiX, m_dpiY, [this] { m_window.Form_Load(); });
+    if (m_fill)
+        watchFrameForFill();
 }
 
 ControlModel& ClientView::model(ClientControl c) const
@@ -132,7 +136,19 @@ ControlModel& ClientView::model(ClientControl c) const
 
 QRect ClientView::pxRect(int left, int top, int width, int height) const
 {
-    return Twips::toPxRect(left, top, width, height, m_dpiX, m_dpiY);
+    return Twips::toPxRect(left, top, width, height, m_dpiX * m_scale, m_dpiY * m_scale);
+}
+
+QFont ClientView::scaledFont(const LayoutFont& font) const
+{
+    QFont f = Appearance::toQFont(font);
+    f.setPointSizeF(font.points * m_scale);
+    return f;
+}
+
+QSize ClientView::clientPxSize() const
+{
+    return {Twips::toPx(m_layout.clientWidth, m_dpiX * m_scale), Twips::toPx(m_layout.clientHeight, m_dpiY * m_scale)};
 }
 
 void ClientView::buildLabel(ClientControl c)
@@ -141,7 +157,7 @@ void ClientView::buildLabel(ClientControl c)
     auto* label = new LargeTextLabel(this);
     label->setObjectName(QString::fromLatin1(clientControlName(c)));
     label->setTextFormat(Qt::PlainText);
-    label->setFont(Appearance::toQFont(lay.font));
+    label->setFont(scaledFont(lay.font));
     label->setAlignment(Appearance::labelAlignment(lay.alignment));
     // A label breaks a caption too long for its width onto further lines, clipped below.
     label->setWordWrap(true);
@@ -166,7 +182,7 @@ void ClientView::buildButton(ClientControl c, std::function<void()> handler)
     const ControlLayout& lay = m_layout[c];
     auto* button = new QPushButton(this);
     button->setObjectName(QString::fromLatin1(clientControlName(c)));
-    button->setFont(Appearance::toQFont(lay.font));
+    button->setFont(scaledFont(lay.font));
     button->setAutoDefault(false);
     // Only the message button is reached by Tab; the others still take a click or setFocus().
     button->setFocusPolicy(c == ClientControl::Btn_MessChg ? Qt::StrongFocus : Qt::ClickFocus);
@@ -194,7 +210,7 @@ void ClientView::buildCombo(ClientControl c)
     auto* combo = new QComboBox(this);
     combo->setObjectName(QString::fromLatin1(clientControlName(c)));
     combo->setEditable(false);
-    combo->setFont(Appearance::toQFont(lay.font));
+    combo->setFont(scaledFont(lay.font));
     combo->setFocusPolicy(Qt::ClickFocus);
     // The closed box draws with the button roles; give it the window colours it is meant to have.
     const QColor fore = Appearance::toQColor(lay.foreColor);
@@ -276,7 +292,12 @@ void ClientView::mirrorCombo(ClientControl c)
 
 QPoint ClientView::formPosition() const
 {
-    return {Twips::toPx(m_window.Form.left(), m_dpiX), Twips::toPx(m_window.Form.top(), m_dpiY)};
+    QPoint at(Twips::toPx(m_window.Form.left(), m_dpiX), Twips::toPx(m_window.Form.top(), m_dpiY));
+    // The behaviour centres the window across the screen at its top; a filling window that is
+    // limited by the screen's width is centred down the screen as well.
+    if (m_fill && screen())
+        at.ry() += std::max(0, (screen()->availableGeometry().height() - height() - frameExtra().height()) / 2);
+    return at;
 }
 
 void ClientView::mirrorForm()
@@ -311,6 +332,12 @@ bool ClientView::eventFilter(QObject* watched, QEvent* event)
 
 void ClientView::keepCentred(QSize frameGrowth)
 {
+    // The frame takes room from the screen that a filling layout must give up.
+    if (m_fill) {
+        if (!applyScale())
+            centreAcross();
+        return;
+    }
     // The load centred the window on the outer width it could know; when the window manager
     // frames it later, the window moves by half the growth to stay centred, and is placed
     // again so that its frame, not its client area, stands at the top of the screen.

@@ -4,12 +4,14 @@
 #include "layouts/client_layouts.h"
 #include "ui/window_frame.h"
 
+#include <QTimer>
 #include <QWidget>
 #include <array>
 #include <functional>
 
 class QCloseEvent;
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 
@@ -27,9 +29,18 @@ public:
     QWidget* control(ClientControl c) const { return m_widgets[std::size_t(c)]; }
     /// The layout the window was built from.
     const ClientLayout& layout() const { return m_layout; }
+    /// Scales the whole layout, fonts included, to the largest size that fits the screen
+    /// (fill), or shows it at its exact size; the window stays centred. Once filling was
+    /// asked for, F11 toggles it.
+    void setFill(bool fill);
+    /// Whether the layout fills the screen.
+    bool fills() const { return m_fill; }
+    /// The factor the layout is drawn at: 1 for the exact layout.
+    double scale() const { return m_scale; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -46,6 +57,17 @@ private:
     QPoint formPosition() const;
     void mirrorFocus();
     void keepCentred(QSize frameGrowth);
+    QFont scaledFont(const LayoutFont& font) const;
+    QSize clientPxSize() const;
+    /// Re-lays every widget at the factor that the fill setting and the screen give now;
+    /// false when that factor is the one already in use.
+    bool applyScale();
+    /// Centres the window across the screen for its outer size, as the load does.
+    void centreAcross();
+    /// Width and height that the window manager's frame adds to the client area.
+    QSize frameExtra() const;
+    /// Looks for a while after the show for a frame that a filling layout must make room for.
+    void watchFrameForFill();
 
     ClientWindow& m_window;
     const ClientLayout& m_layout;
@@ -53,4 +75,8 @@ private:
     double m_dpiY = 96;
     std::array<QWidget*, kClientControlCount> m_widgets{};
     WindowFrame* m_frame = nullptr;
+    QTimer m_fillWatch;
+    bool m_fill = false;
+    bool m_fillKey = false;
+    double m_scale = 1.0;
 };

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <algorithm>
 #include <cmath>
 
 namespace Twips {
@@ -40,6 +41,18 @@ QSize screenSize(const QScreen* screen)
     const int deviceHeight = int(std::lround(px.height() * ratio));
     return QSize(fromPx(deviceWidth, screen->logicalDotsPerInchX() * ratio),
                  fromPx(deviceHeight, screen->logicalDotsPerInchY() * ratio));
+}
+
+double fillFactor(QSize clientTwips, QSize framePx, QSize availablePx, double dpiX, double dpiY)
+{
+    const double width = double(clientTwips.width()) * dpiX / 1440.0;
+    const double height = double(clientTwips.height()) * dpiY / 1440.0;
+    if (width <= 0 || height <= 0)
+        return 1.0;
+    const double room = std::min(double(availablePx.width() - framePx.width()) / width,
+                                 double(availablePx.height() - framePx.height()) / height);
+    // A screen too small for even the frame leaves nothing to fit: the window keeps its size.
+    return room > 0 ? room : 1.0;
 }
 
 } // namespace Twips

@@ -17,5 +17,8 @@ int fromPx(int px, double dpi);
 QRect toPxRect(int left, int top, int width, int height, double dpiX, double dpiY);
 /// The size of screen (the primary screen when null) in twips.
 QSize screenSize(const QScreen* screen = nullptr);
+/// The one factor by which a client area of clientTwips (at dpiX, dpiY) grows or shrinks to
+/// the largest size that, with a frame of framePx around it, fits availablePx; aspect kept.
+double fillFactor(QSize clientTwips, QSize framePx, QSize availablePx, double dpiX, double dpiY);
 
 } // namespace Twips

@@ -1,0 +1,106 @@
+// rivect-laps on a small lap log as the client writes it (quoted host texts over two lines
+// included): the chart's size, and the points and lines standing where the values put them.
+#include "lap_chart.h"
+#include "laplog/lap_log_format.h"
+#include "laps_tool.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+
+namespace {
+
+// lap, lap_ms, best_ms, average_ms; laps 3 and 5 are slower than the average.
+const QList<LapEntry> kLaps = {
+    {1, 83000, 83000, 83000}, {2, 81000, 81000, 82000}, {3, 84500, 81000, 82833},
+    {4, 82000, 81000, 82625}, {5, 83500, 81000, 82800},
+};
+
+QByteArray logOf(const QList<LapEntry>& laps)
+{
+    QByteArray bytes = LapLogFormat::fileStart();
+    for (const LapEntry& e : laps) {
+        LapLogRow r;
+        r.received = QDateTime(QDate(2026, 5, 3), QTime(10, 0, e.lap));
+        r.lap = e.lap;
+        r.lapMs = int32_t(e.lapMs);
+        r.bestMs = int32_t(e.bestMs);
+        r.averageMs = int32_t(e.averageMs);
+        r.hostText = QStringLiteral("ピット,\"IN\"\r\n次の周");  // quoted, over two lines
+        bytes += LapLogFormat::row(r);
+    }
+    return bytes;
+}
+
+int run(const QStringList& args)
+{
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    return runLapsTool(QStringList{QStringLiteral("rivect-laps")} + args, o, e);
+}
+
+int distance(QRgb a, const QColor& b)
+{
+    return qAbs(qRed(a) - b.red()) + qAbs(qGreen(a) - b.green()) + qAbs(qBlue(a) - b.blue());
+}
+
+} // namespace
+
+class LapChartTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void drawsThePointsWhereTheValuesSay()
+    {
+        QTemporaryDir dir;
+        const QString csv = dir.filePath(QStringLiteral("run.csv"));
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(logOf(kLaps));
+        f.close();
+        const QString png = dir.filePath(QStringLiteral("run.png"));
+        QCOMPARE(run({csv, QStringLiteral("-o"), png, QStringLiteral("--size"), QStringLiteral("900x500")}), 0);
+        const QImage image(png);
+        QCOMPARE(image.size(), QSize(900, 500));
+
+        const LapChart chart(kLaps, QSize(900, 500));
+        // Later laps further right, slower laps higher, both in equal steps, all inside the axes.
+        const QPointF a = chart.pointAt(1, 81000), b = chart.pointAt(2, 82000), c = chart.pointAt(3, 83000);
+        QVERIFY(b.x() > a.x() && b.y() < a.y() && chart.plotArea().contains(chart.pointAt(3, 84500)));
+        QVERIFY(qAbs((c - b).x() - (b - a).x()) < 1e-9 && qAbs((c - b).y() - (b - a).y()) < 1e-9);
+        for (const LapEntry& e : kLaps) {
+            const QPoint at = chart.pointAt(e.lap, double(e.lapMs)).toPoint();
+            const QColor want = e.lap == 3 || e.lap == 5 ? LapChart::kOverColor : LapChart::kLapColor;
+            QCOMPARE(image.pixelColor(at), want);
+        }
+        // The best line runs at 81000 from lap 2 on.
+        const auto lineNear = [&](double lap, double ms, const QColor& c) {
+            const QPoint at = chart.pointAt(lap, ms).toPoint();
+            int best = 1000;
+            for (int dy = -2; dy <= 2; ++dy)
+                best = std::min(best, distance(image.pixel(at.x(), at.y() + dy), c));
+            return best < 60;
+        };
+        QVERIFY(lineNear(3.5, 81000, LapChart::kBestColor));
+        QVERIFY(!lineNear(3.5, 82000, LapChart::kBestColor));
+
+        const QString svg = dir.filePath(QStringLiteral("run.svg"));
+        QCOMPARE(run({csv, QStringLiteral("-o"), svg, QStringLiteral("--size"), QStringLiteral("900x500")}), 0);
+        QFile s(svg);
+        QVERIFY(s.open(QIODevice::ReadOnly));
+        const QByteArray text = s.readAll();
+        QVERIFY(text.contains("<svg") && text.contains("viewBox=\"0 0 900 500\""));
+    }
+
+};
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    LapChartTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "test_lap_chart.moc"

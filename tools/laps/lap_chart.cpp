@@ -1,0 +1,209 @@
+#include "lap_chart.h"
+
+#include "client/time_format.h"
+
+#include <QFont>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The chart's proportions are drawn for 1280 x 720 and scale with the height.
+constexpr double kDesignHeight = 720;
+
+/// 1, 2 or 5 times a power of ten, so that span holds about `ticks` steps.
+double niceStep(double span, int ticks)
+{
+    const double raw = span / ticks;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (raw <= m * power)
+            return m * power;
+    return 10 * power;
+}
+
+QFont chartFont(double pixels, bool bold = false)
+{
+    QFont f;
+    // The Japanese Gothic faces that the setup installs, then the others a desktop may have.
+    f.setFamilies({QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"), QStringLiteral("Noto Sans CJK JP"),
+                   QStringLiteral("VL PGothic"), QStringLiteral("Droid Sans Fallback")});
+    f.setPixelSize(std::max(1, int(std::lround(pixels))));
+    f.setBold(bold);
+    return f;
+}
+
+} // namespace
+
+LapChart::LapChart(QList<LapEntry> laps, QSize size) : m_laps(std::move(laps)), m_size(size)
+{
+    if (m_laps.isEmpty())
+        return;
+    double lapLo = m_laps.first().lap, lapHi = lapLo;
+    double msLo = m_laps.first().lapMs, msHi = msLo;
+    for (const LapEntry& e : m_laps) {
+        lapLo = std::min<double>(lapLo, e.lap);
+        lapHi = std::max<double>(lapHi, e.lap);
+        for (double v : {double(e.lapMs), double(e.bestMs), double(e.averageMs)}) {
+            msLo = std::min(msLo, v);
+            msHi = std::max(msHi, v);
+        }
+    }
+    // Half a lap either side keeps the first and last points off the axes.
+    m_lapFrom = lapLo - 0.5;
+    m_lapTo = lapHi + 0.5;
+    m_lapStep = std::max(1.0, niceStep(m_lapTo - m_lapFrom, 10));
+    const double pad = std::max(500.0, (msHi - msLo) * 0.05);
+    m_msStep = niceStep(msHi - msLo + 2 * pad, 6);
+    m_msFrom = std::floor((msLo - pad) / m_msStep) * m_msStep;
+    m_msTo = std::ceil((msHi + pad) / m_msStep) * m_msStep;
+}
+
+double LapChart::unit() const
+{
+    return m_size.height() / kDesignHeight;
+}
+
+QRectF LapChart::plotArea() const
+{
+    const double u = unit();
+    return QRectF(QPointF(130 * u, 110 * u), QPointF(m_size.width() - 40 * u, m_size.height() - 80 * u));
+}
+
+QPointF LapChart::pointAt(double lap, double ms) const
+{
+    const QRectF a = plotArea();
+    return {a.left() + (lap - m_lapFrom) / (m_lapTo - m_lapFrom) * a.width(),
+            a.bottom() - (ms - m_msFrom) / (m_msTo - m_msFrom) * a.height()};
+}
+
+void LapChart::paint(QPainter& p) const
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillRect(QRect(QPoint(0, 0), m_size), Qt::white);
+    paintFrame(p);
+    if (!m_laps.isEmpty())
+        paintSeries(p);
+    paintLegend(p);
+    p.restore();
+}
+
+void LapChart::paintFrame(QPainter& p) const
+{
+    const double u = unit();
+    const QRectF a = plotArea();
+    p.setPen(Qt::black);
+    p.setFont(chartFont(30 * u, true));
+    p.drawText(QRectF(a.left(), 12 * u, a.width(), 40 * u), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("ラップタイム推移"));
+    if (!m_laps.isEmpty()) {
+        const LapEntry& last = m_laps.last();
+        p.setFont(chartFont(18 * u));
+        p.drawText(QRectF(a.left(), 54 * u, a.width(), 28 * u), Qt::AlignLeft | Qt::AlignVCenter,
+                   QStringLiteral("%1周　ベスト %2　平均 %3")
+                       .arg(m_laps.size())
+                       .arg(Fmt_LapMilli(int32_t(last.bestMs)), Fmt_LapMilli(int32_t(last.averageMs))));
+    }
+
+    const QColor grid(0xDD, 0xDD, 0xDD);
+    p.setFont(chartFont(15 * u));
+    for (double ms = m_msFrom; ms <= m_msTo + m_msStep / 2; ms += m_msStep) {
+        const double y = pointAt(m_lapFrom, ms).y();
+        p.setPen(QPen(grid, 1 * u));
+        p.drawLine(QPointF(a.left(), y), QPointF(a.right(), y));
+        p.setPen(Qt::black);
+        p.drawText(QRectF(0, y - 12 * u, a.left() - 10 * u, 24 * u), Qt::AlignRight | Qt::AlignVCenter,
+                   Fmt_LapMilli(int32_t(std::lround(ms))));
+    }
+    for (double lap = std::ceil(m_lapFrom / m_lapStep) * m_lapStep; lap <= m_lapTo; lap += m_lapStep) {
+        const double x = pointAt(lap, m_msFrom).x();
+        p.setPen(QPen(grid, 1 * u));
+        p.drawLine(QPointF(x, a.top()), QPointF(x, a.bottom()));
+        p.setPen(Qt::black);
+        p.drawText(QRectF(x - 40 * u, a.bottom() + 6 * u, 80 * u, 24 * u), Qt::AlignHCenter | Qt::AlignTop,
+                   QString::number(qint64(lap)));
+    }
+    p.setPen(QPen(QColor(0x55, 0x55, 0x55), 1.5 * u));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(a);
+
+    p.setPen(Qt::black);
+    p.setFont(chartFont(18 * u));
+    p.drawText(QRectF(a.left(), a.bottom() + 34 * u, a.width(), 30 * u), Qt::AlignHCenter | Qt::AlignVCenter,
+               QStringLiteral("周回"));
+    p.save();
+    p.translate(22 * u, a.center().y());
+    p.rotate(-90);
+    p.drawText(QRectF(-a.height() / 2, -15 * u, a.height(), 30 * u), Qt::AlignCenter, QStringLiteral("ラップタイム"));
+    p.restore();
+}
+
+void LapChart::paintSeries(QPainter& p) const
+{
+    const double u = unit();
+    const auto line = [&](auto value) {
+        QPainterPath path(pointAt(m_laps.first().lap, double(value(m_laps.first()))));
+        for (const LapEntry& e : m_laps)
+            path.lineTo(pointAt(e.lap, double(value(e))));
+        return path;
+    };
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(kBestColor, 2.5 * u));
+    p.drawPath(line([](const LapEntry& e) { return e.bestMs; }));
+    p.setPen(QPen(kAverageColor, 2.5 * u, Qt::DashLine));
+    p.drawPath(line([](const LapEntry& e) { return e.averageMs; }));
+    p.setPen(QPen(kLapColor, 1.5 * u));
+    p.drawPath(line([](const LapEntry& e) { return e.lapMs; }));
+
+    // The points last, over every line, the slower laps larger and in red.
+    p.setPen(Qt::NoPen);
+    for (const LapEntry& e : m_laps) {
+        const bool over = overAverage(e);
+        p.setBrush(over ? kOverColor : kLapColor);
+        const double r = (over ? 7 : 5) * u;
+        p.drawEllipse(pointAt(e.lap, double(e.lapMs)), r, r);
+    }
+}
+
+void LapChart::paintLegend(QPainter& p) const
+{
+    const double u = unit();
+    const QRectF a = plotArea();
+    p.setFont(chartFont(15 * u));
+    struct Item {
+        QString text;
+        QColor color;
+        Qt::PenStyle style;
+        bool point;
+    };
+    const Item items[] = {
+        {QStringLiteral("ラップタイム"), kLapColor, Qt::SolidLine, true},
+        {QStringLiteral("平均より遅い周"), kOverColor, Qt::NoPen, true},
+        {QStringLiteral("ベスト"), kBestColor, Qt::SolidLine, false},
+        {QStringLiteral("平均"), kAverageColor, Qt::DashLine, false},
+    };
+    // Right-aligned in the header, one row: a sample, then its name.
+    double x = a.right();
+    for (auto it = std::rbegin(items); it != std::rend(items); ++it) {
+        const double textWidth = p.fontMetrics().horizontalAdvance(it->text);
+        x -= textWidth;
+        const double y = 68 * u;
+        p.setPen(Qt::black);
+        p.drawText(QRectF(x, y - 12 * u, textWidth + 2 * u, 24 * u), Qt::AlignLeft | Qt::AlignVCenter, it->text);
+        x -= 36 * u;
+        if (it->style != Qt::NoPen) {
+            p.setPen(QPen(it->color, 2.5 * u, it->style));
+            p.drawLine(QPointF(x, y), QPointF(x + 28 * u, y));
+        }
+        if (it->point) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(it->color);
+            p.drawEllipse(QPointF(x + 14 * u, y), 5 * u, 5 * u);
+        }
+        x -= 22 * u;
+    }
+}

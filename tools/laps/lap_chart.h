@@ -1,0 +1,47 @@
+#pragma once
+
+#include "lap_table.h"
+
+#include <QColor>
+#include <QList>
+#include <QPointF>
+#include <QRectF>
+#include <QSize>
+#include <QString>
+
+class QPainter;
+
+/// The debrief chart of one run: lap time against lap number, the best and the average lap
+/// as lines, the laps slower than the average marked. Titles and axes are Japanese.
+class LapChart {
+public:
+    /// A chart of laps (at least one) drawn size pixels large.
+    LapChart(QList<LapEntry> laps, QSize size);
+
+    /// Draws the whole chart onto painter, whose device is size() large.
+    void paint(QPainter& painter) const;
+    /// The chart's size in pixels.
+    QSize size() const { return m_size; }
+    /// The area inside the axes.
+    QRectF plotArea() const;
+    /// Where a lap number and a time in milliseconds lie on the chart.
+    QPointF pointAt(double lap, double ms) const;
+    /// Whether a lap is marked as slower than the average.
+    static bool overAverage(const LapEntry& e) { return e.lapMs > e.averageMs; }
+
+    static inline const QColor kLapColor{0x1F, 0x5F, 0xBF};   ///< the lap times, line and points
+    static inline const QColor kOverColor{0xD6, 0x27, 0x28};  ///< points of laps over the average
+    static inline const QColor kBestColor{0x2E, 0x9E, 0x44};  ///< the best-lap line
+    static inline const QColor kAverageColor{0xE0, 0x8A, 0x00};  ///< the average line
+
+private:
+    double unit() const;
+    void paintFrame(QPainter& p) const;
+    void paintSeries(QPainter& p) const;
+    void paintLegend(QPainter& p) const;
+
+    QList<LapEntry> m_laps;
+    QSize m_size;
+    double m_lapFrom = 0, m_lapTo = 1, m_lapStep = 1;
+    double m_msFrom = 0, m_msTo = 1, m_msStep = 1;
+};

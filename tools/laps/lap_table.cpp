@@ -1,0 +1,86 @@
+#include "lap_table.h"
+
+#include <QStringDecoder>
+
+QList<QStringList> parseCsv(const QString& text)
+{
+    QList<QStringList> records;
+    QStringList record;
+    QString field;
+    bool quoted = false;
+    bool any = false;  // the record has begun, so a line end closes it
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (quoted) {
+            if (c == u'"' && i + 1 < text.size() && text.at(i + 1) == u'"') {
+                field += c;
+                ++i;
+            } else if (c == u'"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == u'"') {
+            quoted = true;
+            any = true;
+        } else if (c == u',') {
+            record << field;
+            field.clear();
+            any = true;
+        } else if (c == u'\r' || c == u'\n') {
+            if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+                ++i;
+            if (any || !field.isEmpty())
+                records << (record << field);
+            record.clear();
+            field.clear();
+            any = false;
+        } else {
+            field += c;
+            any = true;
+        }
+    }
+    if (any || !field.isEmpty())
+        records << (record << field);
+    return records;
+}
+
+LapTable readLapTable(const QByteArray& bytes)
+{
+    LapTable table;
+    // The decoder drops the byte order mark that spreadsheet programs look for.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QList<QStringList> records = parseCsv(utf8.decode(bytes));
+    if (records.isEmpty()) {
+        table.error = QStringLiteral("the file is empty");
+        return table;
+    }
+    const QStringList& header = records.first();
+    const QStringList names = {QStringLiteral("lap"), QStringLiteral("lap_ms"), QStringLiteral("best_ms"),
+                               QStringLiteral("average_ms")};
+    QList<qsizetype> at;
+    for (const QString& name : names) {
+        at << header.indexOf(name);
+        if (at.last() < 0) {
+            table.error = QStringLiteral("no column \"%1\" in the header row").arg(name);
+            return table;
+        }
+    }
+    for (qsizetype r = 1; r < records.size(); ++r) {
+        const QStringList& f = records.at(r);
+        bool ok[4] = {};
+        LapEntry e;
+        const auto number = [&](int i) { return at[i] < f.size() ? f.at(at[i]).toLongLong(&ok[i]) : 0; };
+        e.lap = int(number(0));
+        e.lapMs = number(1);
+        e.bestMs = number(2);
+        e.averageMs = number(3);
+        if (!(ok[0] && ok[1] && ok[2] && ok[3])) {
+            table.error = QStringLiteral("row %1 is not a lap: %2").arg(r + 1).arg(f.join(QLatin1Char(',')));
+            table.laps.clear();
+            return table;
+        }
+        table.laps << e;
+    }
+    return table;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+/// One lap of a lap log, the columns the chart needs.
+struct LapEntry {
+    int lap = 0;           ///< lap number as the host reported it
+    qint64 lapMs = 0;      ///< the lap's time
+    qint64 bestMs = 0;     ///< best lap after it
+    qint64 averageMs = 0;  ///< average lap after it
+};
+
+/// A lap log read for the chart: its laps in file order, or why it could not be read.
+struct LapTable {
+    QList<LapEntry> laps;
+    QString error;  ///< empty when the file was read
+};
+
+/// Splits CSV text into records of fields: quoted fields may hold commas, doubled quotes and
+/// line breaks; CRLF and LF both end a record.
+QList<QStringList> parseCsv(const QString& text);
+/// Reads a lap log (UTF-8, with or without a byte order mark): the columns are found by
+/// their names in the header row, so columns added later do not disturb it.
+LapTable readLapTable(const QByteArray& bytes);
