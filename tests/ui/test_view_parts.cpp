@@ -7,6 +7,7 @@
 #include "ui_test_main.h"
 
 #include <QElapsedTimer>
+#include <QPaintEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QInputDialog>
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QThread>
 
@@ -82,6 +84,21 @@ ImageDiff compareImages(const QImage& reference, const QImage& other)
     }
     return d;
 }
+
+/// Collects the region of every paint of a widget.
+class PaintSpy : public QObject {
+public:
+    PaintSpy(QWidget* w, QRegion& painted) : m_painted(painted) { w->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+
+private:
+    QRegion& m_painted;
+};
 
 } // namespace
 
@@ -308,6 +325,69 @@ private Q_SLOTS:
         QVERIFY(label.cachedImages() > afterFirst);
         label.setFont(Appearance::toQFont({FontFace::Gothic, 99.75, false}));
         QCOMPARE(label.cachedImages(), 0);
+    }
+
+    void largeLabelsRepaintOnlyWhatChanged()
+    {
+        struct Case {
+            QString from, to;
+            int maxShare;  ///< most of the label's width the repaint may take, in percent
+        };
+        const Case cases[] = {
+            {QStringLiteral("1'23\"45"), QStringLiteral("1'23\"55"), 30},
+            // One character more moves every character of a centred caption.
+            {QStringLiteral("9'59\"99"), QStringLiteral("10'00\"00"), 100},
+        };
+        for (const Case& c : cases) {
+            LargeTextLabel label;
+            label.setTextFormat(Qt::PlainText);
+            label.setDesignFont(Appearance::toQFont({FontFace::Gothic, 95.25, false}));
+            label.setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+            QPalette p = label.palette();
+            p.setColor(QPalette::Window, Qt::black);
+            p.setColor(QPalette::WindowText, Qt::white);
+            label.setPalette(p);
+            label.setAutoFillBackground(true);
+            label.setGeometry(0, 0, 632, 118);
+            label.setCaption(c.from);
+            label.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&label));
+            QRegion painted;
+            PaintSpy spy(&label, painted);
+            label.setCaption(c.to);
+            QTRY_VERIFY(!painted.isEmpty());
+            QVERIFY2(painted.boundingRect().width() * 100 <= label.width() * c.maxShare, qPrintable(c.to));
+            // What is on screen now is what a full paint of the new caption draws.
+            const QImage onScreen = label.screen()->grabWindow(label.winId()).toImage();
+            const QImage full = label.grab().toImage();
+            QCOMPARE(compareImages(full.convertToFormat(QImage::Format_RGB32),
+                                   onScreen.convertToFormat(QImage::Format_RGB32)).different,
+                     0);
+        }
+    }
+
+    void messageBoxesShortenAnAddressTooLongForTheScreen()
+    {
+        const QString text = QStringLiteral("ホストＩＰ番号「%1」へ問い合わせを送れませんでした。");
+        const QString longAddress = QString(300, u'7').replace(0, 3, QStringLiteral("123")).replace(297, 3, QStringLiteral("789"));
+        for (const QString& address : {longAddress, QStringLiteral("192.168.100.200")}) {
+            const bool tooLong = address.size() > 100;
+            QtDialogs dialogs;
+            whenModalOpens([&](QWidget* w) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                QVERIFY(box);
+                const QString shown = box->text();
+                if (tooLong) {
+                    QVERIFY(shown.contains(QStringLiteral("「123")) && shown.contains(QStringLiteral("789」")));
+                    QVERIFY(shown.contains(QChar(0x2026)));
+                    QVERIFY(box->sizeHint().width() <= box->screen()->availableGeometry().width());
+                } else {
+                    QCOMPARE(shown, text.arg(address));
+                }
+                box->button(QMessageBox::Ok)->click();
+            });
+            dialogs.msgBox(text.arg(address), MsgBox::vbOKOnly | MsgBox::vbCritical, QString());
+        }
     }
 
     void theLookIsFixed()
