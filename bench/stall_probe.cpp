@@ -173,6 +173,20 @@ void report(const Seen& seen, const std::vector<int64_t>& windowTicks, int64_t s
     std::printf("  window periods over %.0f ms late: %d; of them the bare timer was late in %d, the real-time"
                 " thread held up in %d\n",
                 lateMs, late, bareToo, fifoToo);
+    // And the other way round: the bare program's own late periods, and the longest of them.
+    int bareLate = 0;
+    double bareWorst = 0, bareWorstAt = 0;
+    for (std::size_t k = 1; k < seen.bareTicks.size(); ++k) {
+        const double over = double(seen.bareTicks[k] - seen.bareTicks[k - 1]) / 1e6 - 100.0;
+        if (over > lateMs)
+            ++bareLate;
+        if (over > bareWorst) {
+            bareWorst = over;
+            bareWorstAt = double(seen.bareTicks[k] - startNs) / 1e9;
+        }
+    }
+    std::printf("  bare timer periods over %.0f ms late: %d, the worst %.1f ms over at %.1f s\n", lateMs, bareLate,
+                bareWorst, bareWorstAt);
 }
 
 } // namespace StallProbe

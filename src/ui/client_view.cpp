@@ -244,8 +244,11 @@ void ClientView::mirrorLabel(ClientControl c)
         setColorIfDifferent(label, QPalette::Window, back);
     label->setAutoFillBackground(back.isValid());
     const QRect r = pxRect(m.left(), m.top(), lay.width, lay.height);
-    if (label->geometry() != r)
-        label->setGeometry(r);
+    if (label->geometry() != r) {
+        // A label of fixed size spares its parent a layout request on every new caption.
+        label->setFixedSize(r.size());
+        label->move(r.topLeft());
+    }
     label->setHidden(!m.visible());
 }
 

@@ -322,7 +322,7 @@ private Q_SLOTS:
             {&Clt_640, C::Lbl_Lap, QStringLiteral("119周目"), true},
             {&Clt_1024, C::Lbl_Lap, QStringLiteral("1000周目"), true},
             {&Clt_1024, C::Lbl_OldTime1Sa, QStringLiteral("+1'23\"456"), true},
-            // What fits keeps the font of the layout.
+            // What fits keeps the layout's font.
             {&Clt_640, C::Lbl_Lap, QStringLiteral("99周目"), false},
             {&Clt_1024, C::Lbl_Lap, QStringLiteral("12周目"), false},
         };
@@ -337,14 +337,11 @@ private Q_SLOTS:
             // One line, drawn whole: no ink in the outermost columns, and as wide as the text.
             QVERIFY2(label->drawsFromCache(), qPrintable(what));
             const QImage image = label->grab().toImage();
-            const QRgb back = image.pixel(0, image.height() - 1);
             int left = image.width(), right = -1;
             for (int y = 0; y < image.height(); ++y)
                 for (int x = 0; x < image.width(); ++x)
-                    if (image.pixel(x, y) != back) {
-                        left = std::min(left, x);
-                        right = std::max(right, x);
-                    }
+                    if (image.pixel(x, y) != image.pixel(0, image.height() - 1))
+                        left = std::min(left, x), right = std::max(right, x);
             QVERIFY2(left > 0 && right < image.width() - 1, qPrintable(what));
             const QFontMetricsF fm(label->font());
             QVERIFY2(right - left + 1 >= fm.horizontalAdvance(c.caption) * 0.8, qPrintable(what));
