@@ -17,12 +17,17 @@ namespace {
 constexpr qsizetype kMaxCharacters = 40;
 // Colours, characters and offsets seen by one label stay few; this only bounds a surprise,
 // whatever the size of the font.
-constexpr qint64 kMaxImageBytes = 16 * 1024 * 1024;
-constexpr int kSteps = 4;  // sub-pixel steps per pixel
+constexpr qint64 kMaxImageBytes = 32 * 1024 * 1024;
 // Room round a glyph's ink for the antialiased edge and the sub-pixel offset.
 constexpr int kInkMargin = 2;
 
-int step(qreal fraction) { return std::clamp(int(std::lround(fraction * kSteps)), 0, kSteps); }
+// Sub-pixel steps per pixel. A quarter pixel matters on a glyph of 64 pixels; on one of several
+// hundred (a scaled window) it cannot be seen, and finer steps would only multiply the images.
+// Offsets are kept in quarter pixels whatever the steps.
+constexpr int kQuarters = 4;
+int stepsFor(int pixelSize) { return pixelSize < 128 ? kQuarters : pixelSize < 256 ? 2 : 1; }
+
+int step(qreal fraction, int steps) { return std::clamp(int(std::lround(fraction * steps)), 0, steps); }
 } // namespace
 
 void LargeTextLabel::setDesignFont(const QFont& font)
@@ -63,7 +68,8 @@ void LargeTextLabel::setCaption(const QString& t)
         return;
     const QFont before = font();
     const QString old = text();
-    const bool partial = isVisible() && fitsCache(old);
+    // Updates held off from outside (a parent's setUpdatesEnabled) are left as they are.
+    const bool partial = isVisible() && updatesEnabled() && fitsCache(old);
     // The old placement is taken before the text changes; the font may change with the text.
     const Placement was = partial ? place(old) : Placement{};
     if (!partial) {
@@ -205,7 +211,9 @@ void LargeTextLabel::paintEvent(QPaintEvent* event)
         const qreal gx = p.pen[std::size_t(i)];
         const qreal fx = std::floor(gx);
         const qreal fy = std::floor(p.baseline);
-        const Glyph& g = glyph(ch, color, step(gx - fx), step(p.baseline - fy));
+        const int steps = stepsFor(m_pixelSize);
+        const int quarters = kQuarters / steps;
+        const Glyph& g = glyph(ch, color, step(gx - fx, steps) * quarters, step(p.baseline - fy, steps) * quarters);
         painter.drawImage(QPoint(int(fx) + g.offset.x(), int(fy) + g.offset.y()), g.image);
     }
 }
@@ -235,7 +243,7 @@ const LargeTextLabel::Glyph& LargeTextLabel::glyph(QChar ch, QColor color, int d
         QPainter p(&g.image);
         p.setFont(font());
         p.setPen(color);
-        p.drawText(QPointF(-box.left() + qreal(dx) / kSteps, -box.top() + qreal(dy) / kSteps), QString(ch));
+        p.drawText(QPointF(-box.left() + qreal(dx) / kQuarters, -box.top() + qreal(dy) / kQuarters), QString(ch));
     }
     m_imageBytes += g.image.sizeInBytes();
     return *m_images.insert(key, g);
