@@ -279,6 +279,8 @@ private Q_SLOTS:
             {QStringLiteral("12:34.56"), large, Qt::AlignHCenter | Qt::AlignTop, true, true},
             {QStringLiteral("0:07.9"), large, Qt::AlignRight | Qt::AlignTop, false, true},
             {QStringLiteral("１号車 8"), large, Qt::AlignHCenter | Qt::AlignVCenter, false, true},
+            // Glyphs over 128 pixels are placed to the half pixel.
+            {QStringLiteral("1:23"), Appearance::toQFont({FontFace::Gothic, 155.25, false}), Qt::AlignHCenter, false, true},
             {QStringLiteral("1:23.45"), small, Qt::AlignLeft | Qt::AlignTop, false, false},
             // Too wide for one line: QLabel wraps it.
             {QStringLiteral("123456789:123456789"), large, Qt::AlignLeft | Qt::AlignTop, false, false},
