@@ -7,20 +7,27 @@
 //   --startup            print "shown <monotonic ns>" at the opening window's first paint, exit
 //   --run SECONDS        press Start on car 1, run, print the cost, stop and exit
 //   --baseline           a bare window instead of the program, in either mode
+//   --naive-label        with --run: instead of the program, one QLabel in the running-time
+//                        font of the largest layout, re-captioned every 100 ms (the naive way)
 
 #include "bench_support.h"
 #include "client_rig.h"
 
 #include "client/datagram.h"
+#include "client/time_format.h"
 #include "config/settings.h"
 #include "platform/kernel_local_address.h"
 #include "platform/qt_udp_socket.h"
 #include "platform/thread_priority.h"
+#include "startup/screen_choice.h"
 #include "ui/appearance.h"
 #include "ui/client_view.h"
 #include "ui/open_view.h"
+#include "ui/twips.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -99,11 +106,37 @@ int runBaseline(bool startup, double seconds)
     return QApplication::exec();
 }
 
+/// The running lap time as a program would show it without any care for its cost: a plain
+/// QLabel, the whole caption set again on a 100 ms timer.
+int runNaiveLabel(double seconds)
+{
+    Appearance::installFontSubstitutions();
+    const ControlLayout& lay = clientLayout(ClientChoice::Clt_1024)[ClientControl::Lbl_Time];
+    QLabel label;
+    label.setFont(Appearance::toQFont(lay.font));
+    label.setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    QPalette p = label.palette();
+    p.setColor(QPalette::Window, Qt::black);
+    p.setColor(QPalette::WindowText, Qt::white);
+    label.setPalette(p);
+    label.setAutoFillBackground(true);
+    label.resize(Twips::toPx(lay.width, label.logicalDpiX()), Twips::toPx(lay.height, label.logicalDpiY()));
+    label.show();
+    QElapsedTimer since;
+    since.start();
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout,
+                     [&] { label.setText(Fmt_LapCenti(int32_t(since.elapsed() / 10))); });
+    timer.start(100);
+    QTimer::singleShot(0, [seconds] { finishAfter(seconds, nullptr); });
+    return QApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    bool startup = false, baseline = false;
+    bool startup = false, baseline = false, naive = false;
     double seconds = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -111,11 +144,13 @@ int main(int argc, char** argv)
             startup = true;
         else if (a == "--baseline")
             baseline = true;
+        else if (a == "--naive-label")
+            naive = true;
         else if (a == "--run" && i + 1 < argc)
             seconds = std::atof(argv[++i]);
     }
     if (!startup && seconds <= 0) {
-        std::fprintf(stderr, "usage: %s (--startup | --run SECONDS) [--baseline]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s (--startup | --run SECONDS) [--baseline | --naive-label]\n", argv[0]);
         return 2;
     }
 
@@ -124,6 +159,8 @@ int main(int argc, char** argv)
     app.setQuitOnLastWindowClosed(false);
     if (baseline)
         return runBaseline(startup, seconds);
+    if (naive)
+        return runNaiveLabel(seconds);
     Appearance::installFontSubstitutions();
     Appearance::applyFixedLook();
     raiseThreadPriority(ThreadUrgency::Raised);  // as the program does

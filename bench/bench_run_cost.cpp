@@ -4,6 +4,7 @@
 // same run: the same harness showing a bare window.
 
 #include "bench_support.h"
+#include "child_process.h"
 
 #include <algorithm>
 #include <csignal>
@@ -19,81 +20,14 @@
 
 namespace {
 
+using Bench::Child;
+using Bench::finish;
+using Bench::lineStarting;
+using Bench::procCpuSeconds;
+using Bench::spawn;
+
 constexpr uint16_t kCarPort = 7011;
 constexpr uint16_t kHostPort = 7012;
-
-/// A started harness: its pid and the read end of its standard output.
-struct Child {
-    pid_t pid = -1;
-    FILE* out = nullptr;
-};
-
-Child spawn(const std::vector<std::string>& args, int64_t& execNs)
-{
-    int pipeFd[2];
-    if (::pipe(pipeFd) != 0)
-        return {};
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execNs = Bench::monoNs();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(pipeFd[1], STDOUT_FILENO);
-        ::close(pipeFd[0]);
-        ::close(pipeFd[1]);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(pipeFd[1]);
-    return {pid, ::fdopen(pipeFd[0], "r")};
-}
-
-/// Reads lines until one starts with prefix; empty when the output ends first.
-std::string lineStarting(FILE* out, const std::string& prefix)
-{
-    char buf[512];
-    while (out && std::fgets(buf, sizeof buf, out)) {
-        const std::string line(buf);
-        if (line.rfind(prefix, 0) == 0)
-            return line;
-    }
-    return {};
-}
-
-int finish(Child& c)
-{
-    int status = 0;
-    if (c.out)
-        std::fclose(c.out);
-    if (c.pid > 0)
-        ::waitpid(c.pid, &status, 0);
-    return status;
-}
-
-/// utime + stime of pid in seconds, from /proc; negative when gone.
-double procCpuSeconds(pid_t pid)
-{
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string all;
-    std::getline(stat, all);
-    const auto close = all.rfind(')');
-    if (close == std::string::npos)
-        return -1;
-    std::istringstream rest(all.substr(close + 2));
-    std::string field;
-    unsigned long utime = 0, stime = 0;
-    for (int i = 3; rest >> field; ++i) {
-        if (i == 14)
-            utime = std::stoul(field);
-        else if (i == 15) {
-            stime = std::stoul(field);
-            break;
-        }
-    }
-    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
-}
 
 void startupRuns(int runs)
 {

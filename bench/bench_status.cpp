@@ -5,6 +5,7 @@
 
 #include "bench_support.h"
 #include "client_rig.h"
+#include "stall_probe.h"
 
 #include "client/datagram.h"
 #include "platform/qt_udp_socket.h"
@@ -17,6 +18,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -162,6 +164,9 @@ bool phase(const char* title, double seconds, bool loaded)
         load = std::make_unique<Bench::CpuLoad>(seconds + 5);
         std::printf("  load: %zu spinning threads\n", load->threads());
     }
+    // The probe runs the same span in a process of its own, under the same load.
+    StallProbe::Child probe("/proc/self/exe", seconds + 0.6);
+    const double stealBefore = StallProbe::stealMs();
     Sender precise(1, Qt::PreciseTimer);
     Sender coarse(2, Qt::CoarseTimer);
     Peer precisePeer(Datagram::hostPort(1));
@@ -184,11 +189,15 @@ bool phase(const char* title, double seconds, bool loaded)
     coarse.rig.stop();
     precisePeer.finish();
     coarsePeer.finish();
+    const StallProbe::Seen seen = probe.finish();
+    const double steal = StallProbe::stealMs() - stealBefore;
     if (load)
         load->stop();
     report("Time_SendData on the view's binding (PreciseTimer)", precisePeer.arrivals(), precise.startNs, seconds);
     report("  the same window, at its send handler's call", precise.sendCalls, precise.startNs, seconds);
     report("same, CoarseTimer  (baseline)", coarsePeer.arrivals(), coarse.startNs, seconds);
+    std::printf(" Stalls: the window thread against a bare timer program and the machine (steal %.0f ms)\n", steal);
+    StallProbe::report(seen, precise.sendCalls, precise.startNs, 8);
     return true;
 }
 
@@ -196,6 +205,8 @@ bool phase(const char* title, double seconds, bool loaded)
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], "--stall-probe") == 0)
+        return StallProbe::runChild(std::atof(argv[2]));
     const auto opt = Bench::Options::parse(argc, argv, "--seconds: length of each phase (60)");
     QCoreApplication app(argc, argv);
     raiseThreadPriority(ThreadUrgency::Raised);  // as the program does

@@ -3,15 +3,22 @@
 # only, no right to set the clock), printing every figure with its baseline.
 #   scripts/bench.sh            full durations: 60 s per timing phase, a 5-minute run (~12 min)
 #   scripts/bench.sh --quick    a few seconds each, a smoke test for CI
-# The output is also written to build/bench/bench-results.txt.
+#   scripts/bench.sh --only NAME [ARGS...]   one program (bench_x11_cost, ...) with its own options
+# The output is also written to build/bench/bench-results.txt (--only: build/bench/NAME-results.txt).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 mode=()
+programs=(bench_tick bench_status bench_lap_screen bench_run_cost bench_x11_cost bench_hot_paths)
 case "${1:-}" in
   "") ;;
   --quick) mode=(--quick) ;;
-  *) echo "usage: scripts/bench.sh [--quick]" >&2; exit 2 ;;
+  --only)
+    [ -n "${2:-}" ] || { echo "usage: scripts/bench.sh --only NAME [ARGS...]" >&2; exit 2; }
+    programs=("$2")
+    mode=("${@:3}")
+    ;;
+  *) echo "usage: scripts/bench.sh [--quick | --only NAME [ARGS...]]" >&2; exit 2 ;;
 esac
 
 if [ -z "${RIVECT_SANDBOX:-}" ]; then
@@ -19,9 +26,10 @@ if [ -z "${RIVECT_SANDBOX:-}" ]; then
   exec bash scripts/sandbox.sh bash "$0" "$@"
 fi
 
-bash scripts/build.sh bench
+if [ "${#programs[@]}" -eq 1 ]; then bash scripts/build.sh bench "${programs[0]}"; else bash scripts/build.sh bench; fi
 bin=build/bench/bench
 out=build/bench/bench-results.txt
+[ "${#programs[@]}" -eq 1 ] && out="build/bench/${programs[0]}-results.txt"
 
 export QT_QPA_PLATFORM=offscreen
 export LC_ALL=C.UTF-8
@@ -34,7 +42,7 @@ trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
   echo "machine: nproc $(nproc), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), kernel $(uname -r)"
   echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
   status=0
-  for b in bench_tick bench_status bench_lap_screen bench_run_cost bench_hot_paths; do
+  for b in "${programs[@]}"; do
     echo
     echo "######## $b"
     "$bin/$b" "${mode[@]}" || { echo "$b failed with status $?"; status=1; }

@@ -157,9 +157,10 @@ void ClientView::buildLabel(ClientControl c)
     auto* label = new LargeTextLabel(this);
     label->setObjectName(QString::fromLatin1(clientControlName(c)));
     label->setTextFormat(Qt::PlainText);
-    label->setFont(scaledFont(lay.font));
+    label->setDesignFont(scaledFont(lay.font));
     label->setAlignment(Appearance::labelAlignment(lay.alignment));
-    // A label breaks a caption too long for its width onto further lines, clipped below.
+    // A caption too wide for its label is condensed to fit; a text of several lines still
+    // breaks where the label would break it.
     label->setWordWrap(true);
     label->setMargin(0);
     label->setIndent(0);
@@ -249,9 +250,9 @@ void ClientView::mirrorLabel(ClientControl c)
 {
     const ControlLayout& lay = m_layout[c];
     const auto& m = static_cast<const LabelModel&>(model(c));
-    auto* label = static_cast<QLabel*>(control(c));
+    auto* label = static_cast<LargeTextLabel*>(control(c));
 
-    label->setText(Appearance::displayText(m.caption()));
+    label->setCaption(Appearance::displayText(m.caption()));
     const QColor fore = m.foreColor().isValid() ? m.foreColor() : Appearance::toQColor(lay.foreColor);
     const QColor back = m.backColor().isValid() ? m.backColor() : Appearance::toQColor(lay.backColor);
     setColorIfDifferent(label, QPalette::WindowText, fore);
@@ -259,8 +260,11 @@ void ClientView::mirrorLabel(ClientControl c)
         setColorIfDifferent(label, QPalette::Window, back);
     label->setAutoFillBackground(back.isValid());
     const QRect r = pxRect(m.left(), m.top(), lay.width, lay.height);
-    if (label->geometry() != r)
-        label->setGeometry(r);
+    if (label->geometry() != r) {
+        // A label of fixed size spares its parent a layout request on every new caption.
+        label->setFixedSize(r.size());
+        label->move(r.topLeft());
+    }
     label->setHidden(!m.visible());
 }
 

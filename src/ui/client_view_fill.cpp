@@ -1,6 +1,7 @@
 // The client window filling the screen: the layout drawn at one factor, fonts included.
 #include "ui/client_view.h"
 
+#include "ui/large_text_label.h"
 #include "ui/twips.h"
 
 #include <QKeyEvent>
@@ -46,11 +47,14 @@ bool ClientView::applyScale()
     for (std::size_t i = 0; i < kClientControlCount; ++i) {
         const auto c = ClientControl(i);
         const ControlLayout& lay = m_layout[c];
-        m_widgets[i]->setFont(scaledFont(lay.font));
-        if (lay.kind == ControlKind::Label)
+        if (lay.kind == ControlKind::Label) {
+            // A caption condensed to fit is fitted afresh from the scaled font.
+            static_cast<LargeTextLabel*>(m_widgets[i])->setDesignFont(scaledFont(lay.font));
             mirrorLabel(c);
-        else
+        } else {
+            m_widgets[i]->setFont(scaledFont(lay.font));
             m_widgets[i]->setGeometry(pxRect(lay.left, lay.top, lay.width, lay.height));
+        }
     }
     if (isVisible())
         centreAcross();

@@ -4,18 +4,27 @@
 #include <QImage>
 #include <QLabel>
 
-/// A label for the large figures of the client window (lap time, blinking lap, lap number).
+#include <optional>
+#include <vector>
+
+/// A label for the figures of the client window (lap time, blinking lap, lap number, ...).
 /// The raster engine caches glyphs only up to 64 pixels; larger text is filled as outlines on
 /// every paint, which made the lap time, repainted ten times a second, the main cost of a run.
 /// This label draws each character of a large single-line text from images of its own,
-/// rendered once per character, colour and sub-pixel offset. Any other text (small, wrapped,
-/// rich) is painted by QLabel.
+/// rendered once per character, colour and sub-pixel offset, and a new caption repaints only
+/// the characters that changed. Any other text (small, wrapped, rich) is painted by QLabel.
+/// A caption wider than the label is condensed until it fits, never cut.
 class LargeTextLabel : public QLabel {
 public:
     using QLabel::QLabel;
 
     /// Pixel size from which the label draws from its own images.
     static constexpr int kLargePixelSize = 64;
+
+    /// The font as designed; captions too wide for the label are drawn in it condensed.
+    void setDesignFont(const QFont& font);
+    /// Shows text, condensed if it is too wide; repaints only the characters that changed.
+    void setCaption(const QString& text);
 
     /// True when the next paint will use the label's own images.
     bool drawsFromCache() const;
@@ -25,6 +34,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     struct Key {
@@ -42,5 +52,30 @@ private:
     };
     const Glyph& glyph(QChar ch, QColor color, int dx, int dy);
 
+    /// Where each character of a single-line text stands: pen positions, baseline, width.
+    struct Placement {
+        std::vector<qreal> pen;
+        qreal baseline = 0;
+        qreal width = 0;
+    };
+    Placement place(const QString& t) const;
+    qreal advance(QChar c) const;
+    QRectF inkOf(QChar c) const;
+    /// The pixels that character i of t, placed at p, may ink.
+    QRect inkRect(const QString& t, qsizetype i, const Placement& p) const;
+    /// Whether t is one line of characters that each draw as one glyph of their own.
+    static bool isPlainLine(const QString& t);
+    /// Whether t can be drawn from the images, in the current font and size.
+    bool fitsCache(const QString& t) const;
+    void refit();
+    void dropMetrics();
+
     QHash<Key, Glyph> m_images;
+    qint64 m_imageBytes = 0;
+    std::optional<QFont> m_designFont;
+    // Metrics of the current font, kept because a caption changes ten times a second and
+    // shaping the whole text for every measure was most of the cost of a change.
+    mutable QHash<char16_t, qreal> m_advances;
+    mutable QHash<char16_t, QRectF> m_inks;
+    mutable int m_pixelSize = -1;
 };

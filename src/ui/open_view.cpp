@@ -2,31 +2,13 @@
 
 #include "layouts/open_layout.h"
 #include "ui/appearance.h"
+#include "ui/caption_fit.h"
 #include "ui/timer_binding.h"
 #include "ui/twips.h"
 
 #include <QCloseEvent>
-#include <QFontMetricsF>
 #include <QLabel>
 #include <QScreen>
-
-namespace {
-
-/// font, condensed just enough for text to fit width: the substitute faces run wider than the
-/// faces the captions were sized for, and a cut-off program name would look broken.
-QFont fittedFont(QFont font, const QString& text, int width)
-{
-    // An italic face leans past its advance at the last letter, and stretching rounds to whole
-    // percent: both are allowed for so the last letter is never cut.
-    const QFontMetricsF metrics(font);
-    const qreal lean = font.italic() ? metrics.height() * 0.25 : 0.0;
-    const qreal needed = qMax(metrics.boundingRect(text).width(), metrics.horizontalAdvance(text)) + lean;
-    if (needed > width && needed > 0)
-        font.setStretch(qMax(50, int(100.0 * width / needed) - 1));
-    return font;
-}
-
-} // namespace
 
 OpenView::OpenView(PublicConst& pub, const ConfigFolder& files, IDialogs& dialogs,
                    std::function<void(ClientChoice)> showClient, QWidget* parent)
@@ -58,7 +40,7 @@ OpenView::OpenView(PublicConst& pub, const ConfigFolder& files, IDialogs& dialog
         label->setObjectName(QStringLiteral("Label1_%1").arg(i));
         label->setTextFormat(Qt::PlainText);
         const QRect rect = Twips::toPxRect(lay.left, lay.top, lay.width, lay.height, m_dpiX, m_dpiY);
-        label->setFont(fittedFont(Appearance::toQFont(lay.font), label->text(), rect.width()));
+        label->setFont(CaptionFit::condensed(Appearance::toQFont(lay.font), label->text(), rect.width()));
         label->setAlignment(Appearance::labelAlignment(lay.alignment));
         label->setMargin(0);
         label->setIndent(0);

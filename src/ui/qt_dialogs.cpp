@@ -1,10 +1,12 @@
 #include "ui/qt_dialogs.h"
 
 #include "ui/appearance.h"
+#include "ui/caption_fit.h"
 
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QScreen>
 
 #include <vector>
 
@@ -68,8 +70,12 @@ QString QtDialogs::programTitle()
 int QtDialogs::msgBox(const QString& prompt, int style, const QString& title)
 {
     const std::vector<Choice> choices = choicesFor(style);
-    QMessageBox box(iconFor(style), titleOrProgram(title), Appearance::displayText(prompt),
-                    QMessageBox::NoButton, QApplication::activeWindow());
+    QMessageBox box(iconFor(style), titleOrProgram(title), QString(), QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    // An address too long for the screen keeps its two ends; the box stays on the screen.
+    const QScreen* screen = box.screen() ? box.screen() : QGuiApplication::primaryScreen();
+    const int widest = screen ? screen->availableGeometry().width() / 2 : 320;
+    box.setText(CaptionFit::elidedRuns(Appearance::displayText(prompt), box.font(), widest));
     box.setTextFormat(Qt::PlainText);
     for (const Choice& c : choices)
         box.addButton(c.button);

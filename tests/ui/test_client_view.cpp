@@ -4,15 +4,18 @@
 #include "fakes/fake_services.h"
 #include "fakes/fake_udp_socket.h"
 #include "ui/client_view.h"
+#include "ui/large_text_label.h"
 #include "ui/timer_binding.h"
 #include "ui_test_main.h"
 
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <memory>
 
 Q_DECLARE_METATYPE(const ClientLayout*)
@@ -304,6 +307,45 @@ private Q_SLOTS:
         for (const TimerBinding* b : rig.view->findChildren<TimerBinding*>())
             running += b->timer().isActive() ? 1 : 0;
         QCOMPARE(running, 2);
+    }
+
+    void captionsTooWideAreCondensedNeverCut()
+    {
+        using C = ClientControl;
+        struct Case {
+            const ClientLayout* layout;
+            ClientControl control;
+            QString caption;
+            bool condensed;
+        };
+        const Case cases[] = {
+            {&Clt_640, C::Lbl_Lap, QStringLiteral("119周目"), true},
+            {&Clt_1024, C::Lbl_Lap, QStringLiteral("1000周目"), true},
+            {&Clt_1024, C::Lbl_OldTime1Sa, QStringLiteral("+1'23\"456"), true},
+            // What fits keeps the layout's font.
+            {&Clt_640, C::Lbl_Lap, QStringLiteral("99周目"), false},
+            {&Clt_1024, C::Lbl_Lap, QStringLiteral("12周目"), false},
+        };
+        for (const Case& c : cases) {
+            Rig rig(*c.layout);
+            auto* label = static_cast<LargeTextLabel*>(rig.view->control(c.control));
+            (c.control == C::Lbl_Lap ? rig.window->Lbl_Lap : rig.window->Lbl_OldTime1Sa).setCaption(c.caption);
+            const QString what = QStringLiteral("%1 %2").arg(QLatin1String(c.layout->name), c.caption);
+            QCOMPARE(label->text(), c.caption);
+            QVERIFY2((label->font() == Appearance::toQFont((*c.layout)[c.control].font)) != c.condensed,
+                     qPrintable(what));
+            // One line, drawn whole: no ink in the outermost columns, and as wide as the text.
+            QVERIFY2(label->drawsFromCache(), qPrintable(what));
+            const QImage image = label->grab().toImage();
+            int left = image.width(), right = -1;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (image.pixel(x, y) != image.pixel(0, image.height() - 1))
+                        left = std::min(left, x), right = std::max(right, x);
+            QVERIFY2(left > 0 && right < image.width() - 1, qPrintable(what));
+            const QFontMetricsF fm(label->font());
+            QVERIFY2(right - left + 1 >= fm.horizontalAdvance(c.caption) * 0.8, qPrintable(what));
+        }
     }
 };
 

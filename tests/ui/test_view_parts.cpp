@@ -7,6 +7,7 @@
 #include "ui_test_main.h"
 
 #include <QElapsedTimer>
+#include <QPaintEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QInputDialog>
@@ -14,12 +15,14 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QThread>
 
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <tuple>
 
 namespace {
 
@@ -82,6 +85,21 @@ ImageDiff compareImages(const QImage& reference, const QImage& other)
     }
     return d;
 }
+
+/// Collects the region of every paint of a widget.
+class PaintSpy : public QObject {
+public:
+    PaintSpy(QWidget* w, QRegion& painted) : m_painted(painted) { w->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+
+private:
+    QRegion& m_painted;
+};
 
 } // namespace
 
@@ -261,6 +279,8 @@ private Q_SLOTS:
             {QStringLiteral("12:34.56"), large, Qt::AlignHCenter | Qt::AlignTop, true, true},
             {QStringLiteral("0:07.9"), large, Qt::AlignRight | Qt::AlignTop, false, true},
             {QStringLiteral("１号車 8"), large, Qt::AlignHCenter | Qt::AlignVCenter, false, true},
+            // Glyphs over 128 pixels are placed to the half pixel.
+            {QStringLiteral("1:23"), Appearance::toQFont({FontFace::Gothic, 155.25, false}), Qt::AlignHCenter, false, true},
             {QStringLiteral("1:23.45"), small, Qt::AlignLeft | Qt::AlignTop, false, false},
             // Too wide for one line: QLabel wraps it.
             {QStringLiteral("123456789:123456789"), large, Qt::AlignLeft | Qt::AlignTop, false, false},
@@ -308,6 +328,54 @@ private Q_SLOTS:
         QVERIFY(label.cachedImages() > afterFirst);
         label.setFont(Appearance::toQFont({FontFace::Gothic, 99.75, false}));
         QCOMPARE(label.cachedImages(), 0);
+    }
+
+    void largeLabelsRepaintOnlyWhatChanged()
+    {
+        // From, to, and the most of the label's width the repaint may take, in percent. One
+        // character more moves every character of a centred caption.
+        const std::tuple<QString, QString, int> cases[] = {
+            {QStringLiteral("1'23\"45"), QStringLiteral("1'23\"55"), 30},
+            {QStringLiteral("9'59\"99"), QStringLiteral("10'00\"00"), 100},
+        };
+        for (const auto& [from, to, maxShare] : cases) {
+            LargeTextLabel label;
+            label.setTextFormat(Qt::PlainText);
+            label.setDesignFont(Appearance::toQFont({FontFace::Gothic, 95.25, false}));
+            label.setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+            label.setGeometry(0, 0, 632, 118);
+            label.setCaption(from);
+            label.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&label));
+            QRegion painted;
+            PaintSpy spy(&label, painted);
+            label.setCaption(to);
+            QTRY_VERIFY(!painted.isEmpty());
+            QVERIFY2(painted.boundingRect().width() * 100 <= label.width() * maxShare, qPrintable(to));
+            // What is on screen now is what a full paint of the new caption draws.
+            const QImage onScreen = label.screen()->grabWindow(label.winId()).toImage();
+            const auto rgb = [](const QImage& i) { return i.convertToFormat(QImage::Format_RGB32); };
+            QCOMPARE(compareImages(rgb(label.grab().toImage()), rgb(onScreen)).different, 0);
+        }
+    }
+
+    void messageBoxesShortenAnAddressTooLongForTheScreen()
+    {
+        const QString text = QStringLiteral("ホストＩＰ番号「%1」へ問い合わせを送れませんでした。");
+        const QString longAddress = QStringLiteral("123") + QString(294, u'7') + QStringLiteral("789");
+        for (const QString& address : {longAddress, QStringLiteral("123.168.100.789")}) {
+            whenModalOpens([&](QWidget* w) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                QVERIFY(box);
+                const QString t = box->text();
+                QVERIFY(t.contains(QStringLiteral("「123")) && t.contains(QStringLiteral("789」")));
+                QCOMPARE(t.contains(QChar(0x2026)) && t.size() < 200, address == longAddress);
+                QCOMPARE(t == text.arg(address), address != longAddress);
+                QVERIFY(box->sizeHint().width() <= box->screen()->availableGeometry().width());
+                box->button(QMessageBox::Ok)->click();
+            });
+            QtDialogs().msgBox(text.arg(address), MsgBox::vbOKOnly | MsgBox::vbCritical, QString());
+        }
     }
 
     void theLookIsFixed()
