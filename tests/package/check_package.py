@@ -19,7 +19,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import desktop_x as dx  # noqa: E402
 
 NOBODY = 65534
-EXPECTED_FILES = """usr/bin/rivect usr/bin/rivect-hostsim usr/share/applications/rivect.desktop
+EXPECTED_FILES = """usr/bin/rivect usr/bin/rivect-hostsim usr/bin/rivect-laps usr/share/applications/rivect.desktop
     usr/share/icons/hicolor/scalable/apps/rivect.svg usr/share/icons/hicolor/32x32/apps/rivect.png
     usr/share/metainfo/org.example.Rivect.metainfo.xml usr/share/man/man1/rivect.1.gz
     usr/share/man/man1/rivect-hostsim.1.gz usr/share/doc/rivect/README.md usr/share/doc/rivect/SECURITY.md
@@ -45,6 +45,9 @@ def check_archive(deb, root, work):
     paths = {line.split()[-1] for line in run(["dpkg-deb", "-c", deb]).stdout.splitlines() if line}
     missing = [p for p in EXPECTED_FILES if "./" + p not in paths]
     check(not missing, f"missing from the package: {missing}")
+    programs = [p[len("./usr/bin/"):] for p in paths if p.startswith("./usr/bin/") and not p.endswith("/")]
+    unmanned = [p for p in programs if f"./usr/share/man/man1/{p}.1.gz" not in paths]
+    check(not unmanned, f"programs without a man page: {unmanned}")
     depends = run(["dpkg-deb", "-f", deb, "Depends"]).stdout
     for needed in ("fonts-ipafont-gothic", "libqt6widgets6", "libc6", "adduser"):
         check(needed in depends, f"Depends lacks {needed}: {depends.strip()}")
@@ -104,6 +107,7 @@ def check_program(root, work):
     os.chown(home, NOBODY, NOBODY)
     expected_icon = icon_pixels(os.path.join(root, "usr/share/icons/hicolor/32x32/apps/rivect.png"))
     program = os.path.join(root, "usr/bin/rivect")
+    shipped = sorted(os.listdir(os.path.dirname(program)))
     session = dx.Session()
     try:
         x = dx.Display.start(session, "1024x768")
@@ -122,8 +126,7 @@ def check_program(root, work):
             check(os.path.isfile(path) and os.stat(path).st_uid == NOBODY, f"{path} was not written by the user")
             content = open(path, "rb").read()
             check(content.startswith(head) and lines in (None, content.count(b"\r\n")), f"{path}: {content[:40]}")
-        check(sorted(os.listdir(os.path.dirname(program))) == ["rivect", "rivect-hostsim"],
-              "the program wrote into its own read-only folder")
+        check(sorted(os.listdir(os.path.dirname(program))) == shipped, "the program wrote into its own read-only folder")
         check(proc.poll() is None, "the program ended by itself")
     finally:
         session.stop_all()
