@@ -48,11 +48,9 @@ void TestConfigFolder::rule()
     QFETCH(bool, writable);
 
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
     const QString programFolder = dir.filePath(QStringLiteral("program"));
     const QString home = dir.filePath(QStringLiteral("home"));
-    QVERIFY(QDir().mkpath(programFolder));
-    QVERIFY(QDir().mkpath(home));
+    QVERIFY(QDir().mkpath(programFolder) && QDir().mkpath(home));
 
     QString xdgHome = dir.filePath(QStringLiteral("xdg"));
     if (xdg == QLatin1String("relative")) {
@@ -60,8 +58,7 @@ void TestConfigFolder::rule()
     } else if (xdg == QLatin1String("blocked")) {
         // A regular file where the folder would have to be: nobody, root included, can create it.
         xdgHome = dir.filePath(QStringLiteral("blocker/config"));
-        QFile blocker(dir.filePath(QStringLiteral("blocker")));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        QVERIFY(QFile(dir.filePath(QStringLiteral("blocker"))).open(QIODevice::WriteOnly));
     }
 
     std::unique_ptr<ReadOnlyFolder> readOnlyProgram;
@@ -82,15 +79,11 @@ void TestConfigFolder::rule()
 
     const QString expected = chosen == QLatin1String("program") ? programFolder : dir.filePath(chosen);
     QCOMPARE(result.path, expected);
-    QCOMPARE(result.writable(), writable);
-    if (writable) {
-        QVERIFY(result.unwritable.isEmpty());
-        QVERIFY(QFileInfo(result.path).isDir());
-    } else {
-        // Every folder tried is named, the program folder first, for the operator's message.
-        QCOMPARE(result.unwritable.value(0), programFolder);
-        QCOMPARE(result.unwritable.size(), 2);
-    }
+    QVERIFY(QFileInfo(result.path).isDir());
+    // When nothing can be written, every folder tried is named, the program folder first, for
+    // the operator's message.
+    QCOMPARE(result.unwritable.size(), writable ? 0 : 2);
+    QVERIFY(writable || result.unwritable[0] == programFolder);
     // The test write leaves nothing behind, and no folder is made that is not used.
     QCOMPARE(QDir(programFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     if (user == QLatin1String("none"))

@@ -327,15 +327,11 @@ def judge_run(sim):
     except subprocess.TimeoutExpired:
         raise Failure("the simulator did not end after quit")
     sim.reader.join(5)
-    violations = sim.of_type("violation")
-    for v in violations:
-        log("VIOLATION " + json.dumps(v, ensure_ascii=False))
+    violations = [json.dumps(v, ensure_ascii=False) for v in sim.of_type("violation")]
     summary = sim.of_type("summary")
     check(code == 0 and not violations and len(summary) == 1,
-          f"the strict simulator ended with status {code} after {len(violations)} violation(s)")
-    gaps = [e.get("gap_ms", 0) for e in sim.of_type("stats")]
-    log(f"the strict simulator judged {summary[0]['datagrams']} datagrams: no violation,"
-        f" {len(sim.of_type('excused'))} timing finding(s) excused; largest gap {max(gaps, default=0)} ms")
+          f"the strict simulator ended with status {code} after violations {violations}")
+    log(f"the strict simulator judged {summary[0]['datagrams']} datagrams: no violation")
 
 
 def end_program(x, win, rivect):

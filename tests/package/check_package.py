@@ -1,13 +1,11 @@
 #!/usr/bin/env python3
-"""Checks the Debian package that scripts/package.sh built: its contents and control files,
-lintian (no errors), desktop-file-validate and appstreamcli, and the installed program itself:
-unpacked with dpkg -x and started on a virtual display as an unprivileged user with a home of
-its own, it must write both files into that user's ~/.config/Rivect and give its windows our
-icon. Nothing is pressed in the program: it only opens its windows, so it never reaches the
-clock or the network.
+"""Checks the Debian package that scripts/package.sh built: its contents and maintainer script,
+lintian (no errors), desktop-file-validate and appstreamcli, and the program unpacked with
+dpkg -x and started on a virtual display as an unprivileged user with a home of its own: it must
+write both files into that user's ~/.config/Rivect and give its windows our icon. Nothing is
+pressed, so the program never reaches the clock or the network.
 
-Usage: check_package.py --deb-dir DIR
-Exit status 0 passed, 1 failed. Every process started here is stopped by its PID."""
+Usage: check_package.py --deb-dir DIR. Exit status 0 passed, 1 failed."""
 import argparse
 import glob
 import os
@@ -16,28 +14,17 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import desktop_x as dx  # noqa: E402
 
 NOBODY = 65534
-EXPECTED_FILES = [
-    "./usr/bin/rivect",
-    "./usr/bin/rivect-hostsim",
-    "./usr/share/applications/rivect.desktop",
-    "./usr/share/icons/hicolor/scalable/apps/rivect.svg",
-    "./usr/share/icons/hicolor/32x32/apps/rivect.png",
-    "./usr/share/metainfo/org.example.Rivect.metainfo.xml",
-    "./usr/share/man/man1/rivect.1.gz",
-    "./usr/share/man/man1/rivect-hostsim.1.gz",
-    "./usr/share/doc/rivect/README.md",
-    "./usr/share/doc/rivect/SECURITY.md",
-    "./usr/share/doc/rivect/copyright",
-    "./usr/share/doc/rivect/changelog.gz",
-    "./usr/share/polkit-1/rules.d/60-rivect.rules",
-    "./etc/security/limits.d/rivect.conf",
-]
+EXPECTED_FILES = """usr/bin/rivect usr/bin/rivect-hostsim usr/bin/rivect-laps usr/share/applications/rivect.desktop
+    usr/share/icons/hicolor/scalable/apps/rivect.svg usr/share/icons/hicolor/32x32/apps/rivect.png
+    usr/share/metainfo/org.example.Rivect.metainfo.xml usr/share/man/man1/rivect.1.gz
+    usr/share/man/man1/rivect-hostsim.1.gz usr/share/doc/rivect/README.md usr/share/doc/rivect/SECURITY.md
+    usr/share/doc/rivect/copyright usr/share/doc/rivect/changelog.gz
+    usr/share/polkit-1/rules.d/60-rivect.rules etc/security/limits.d/rivect.conf""".split()
 SETTINGS_HEAD = b"[\x8a\xc2\x8b\xab\x90\xdd\x92\xe8]\r\nHostIPNo="
 
 
@@ -45,8 +32,8 @@ class Failure(Exception):
     pass
 
 
-def run(command, **kwargs):
-    return subprocess.run(command, capture_output=True, text=True, timeout=300, **kwargs)
+def run(command):
+    return subprocess.run(command, capture_output=True, text=True, timeout=300)
 
 
 def check(condition, what):
@@ -54,10 +41,9 @@ def check(condition, what):
         raise Failure(what)
 
 
-def check_archive(deb, work):
-    listing = run(["dpkg-deb", "-c", deb]).stdout
-    paths = {line.split()[-1] for line in listing.splitlines() if line}
-    missing = [p for p in EXPECTED_FILES if p not in paths]
+def check_archive(deb, root, work):
+    paths = {line.split()[-1] for line in run(["dpkg-deb", "-c", deb]).stdout.splitlines() if line}
+    missing = [p for p in EXPECTED_FILES if "./" + p not in paths]
     check(not missing, f"missing from the package: {missing}")
     programs = [p[len("./usr/bin/"):] for p in paths if p.startswith("./usr/bin/") and not p.endswith("/")]
     unmanned = [p for p in programs if f"./usr/share/man/man1/{p}.1.gz" not in paths]
@@ -65,43 +51,34 @@ def check_archive(deb, work):
     depends = run(["dpkg-deb", "-f", deb, "Depends"]).stdout
     for needed in ("fonts-ipafont-gothic", "libqt6widgets6", "libc6", "adduser"):
         check(needed in depends, f"Depends lacks {needed}: {depends.strip()}")
-
     # Owners, permissions and conffiles are lintian's; that the group is made is ours.
     control = os.path.join(work, "control")
     check(run(["dpkg-deb", "-e", deb, control]).returncode == 0, "dpkg-deb -e failed")
     postinst = open(os.path.join(control, "postinst")).read()
     check(re.search(r"addgroup --system .*rivect", postinst), "postinst does not create the group rivect")
 
+    result = run(["lintian", "--no-tag-display-limit", deb])
+    print("\n".join("lintian: " + line for line in result.stdout.splitlines()))
+    errors = [line for line in result.stdout.splitlines() if line.startswith("E:")]
+    check(not errors, f"lintian errors: {errors}")
 
-def check_unpacked(root):
     desktop = os.path.join(root, "usr/share/applications/rivect.desktop")
     result = run(["desktop-file-validate", desktop])
     check(result.returncode == 0 and not result.stdout.strip(), f"desktop-file-validate: {result.stdout}{result.stderr}")
     entry = open(desktop, encoding="utf-8").read()
-    for line in ("Exec=rivect", "Icon=rivect", "Terminal=false"):
-        check(line in entry.splitlines(), f"desktop entry lacks {line}")
-    check(re.search(r"^Name\[ja\]=.+", entry, re.M) and re.search(r"^Categories=.+;", entry, re.M),
-          "desktop entry lacks Name[ja] or Categories")
-
-    metainfo = os.path.join(root, "usr/share/metainfo/org.example.Rivect.metainfo.xml")
-    result = run(["appstreamcli", "validate", "--no-net", metainfo])
+    for pattern in (r"Exec=rivect", r"Icon=rivect", r"Terminal=false", r"Name\[ja\]=.+", r"Categories=.+;"):
+        check(re.search(f"^{pattern}$", entry, re.M), f"desktop entry lacks {pattern}")
+    result = run(["appstreamcli", "validate", "--no-net",
+                  os.path.join(root, "usr/share/metainfo/org.example.Rivect.metainfo.xml")])
     check(result.returncode == 0, f"appstreamcli validate: {result.stdout}{result.stderr}")
 
     rules = open(os.path.join(root, "usr/share/polkit-1/rules.d/60-rivect.rules")).read()
-    check(re.findall(r'"org\.freedesktop\.[\w.-]+"', rules) == ['"org.freedesktop.timedate1.set-time"'],
-          "the polkit rule must grant set-time and nothing else")
-    check('isInGroup("rivect")' in rules and "polkit.Result.YES" in rules, "the polkit rule is not for group rivect")
+    check(re.findall(r'"org\.freedesktop\.[\w.-]+"', rules) == ['"org.freedesktop.timedate1.set-time"']
+          and 'isInGroup("rivect")' in rules and "polkit.Result.YES" in rules,
+          "the polkit rule must grant set-time to the group rivect and nothing else")
     limits = [line.split() for line in open(os.path.join(root, "etc/security/limits.d/rivect.conf"))
               if line.strip() and not line.startswith("#")]
     check(sorted(limits) == [["@rivect", "-", "nice", "-10"], ["@rivect", "-", "rtprio", "1"]], f"limits: {limits}")
-
-
-def check_lintian(deb):
-    result = run(["lintian", "--no-tag-display-limit", deb])
-    errors = [line for line in result.stdout.splitlines() if line.startswith("E:")]
-    for line in result.stdout.splitlines():
-        print("lintian:", line)
-    check(not errors, f"lintian errors: {errors}")
 
 
 def icon_pixels(png):
@@ -112,9 +89,7 @@ def icon_pixels(png):
 
 
 def same_pixel(a, b):
-    if (a >> 24) == 0 and (b >> 24) == 0:
-        return True
-    return all(abs((a >> s & 255) - (b >> s & 255)) <= 2 for s in (0, 8, 16, 24))
+    return (a >> 24) == 0 == (b >> 24) or all(abs((a >> s & 255) - (b >> s & 255)) <= 2 for s in (0, 8, 16, 24))
 
 
 def check_icon(x, window, expected, what):
@@ -133,7 +108,6 @@ def check_program(root, work):
     expected_icon = icon_pixels(os.path.join(root, "usr/share/icons/hicolor/32x32/apps/rivect.png"))
     program = os.path.join(root, "usr/bin/rivect")
     shipped = sorted(os.listdir(os.path.dirname(program)))
-
     session = dx.Session()
     try:
         x = dx.Display.start(session, "1024x768")
@@ -142,20 +116,17 @@ def check_program(root, work):
         # An ordinary user: no groups, no capabilities; the program folder belongs to root.
         proc = session.start(["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups", "--", program],
                              env=env, cwd=home, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        opening = x.wait_window(proc.pid, lambda w: x.size(w) == (312, 120), 15, "the opening window")
-        check_icon(x, opening, expected_icon, "the opening window")
-        client = x.wait_window(proc.pid, lambda w: x.size(w)[0] > 600, 15, "the client window")
-        check_icon(x, client, expected_icon, "the client window")
+        for what, fits in (("the opening window", lambda w: x.size(w) == (312, 120)),
+                           ("the client window", lambda w: x.size(w)[0] > 600)):
+            check_icon(x, x.wait_window(proc.pid, fits, 15, what), expected_icon, what)
 
         folder = os.path.join(home, ".config", "Rivect")
-        for name in ("Rivect.ini", "OutMess.txt"):
+        for name, head, lines in (("Rivect.ini", SETTINGS_HEAD, None), ("OutMess.txt", b"", 11)):
             path = os.path.join(folder, name)
-            check(os.path.isfile(path), f"{path} was not written")
-            check(os.stat(path).st_uid == NOBODY, f"{path} does not belong to the user")
-        check(open(os.path.join(folder, "Rivect.ini"), "rb").read().startswith(SETTINGS_HEAD), "Rivect.ini content")
-        check(open(os.path.join(folder, "OutMess.txt"), "rb").read().count(b"\r\n") == 11, "OutMess.txt content")
-        check(sorted(os.listdir(os.path.dirname(program))) == shipped,
-              "the program wrote into its own read-only folder")
+            check(os.path.isfile(path) and os.stat(path).st_uid == NOBODY, f"{path} was not written by the user")
+            content = open(path, "rb").read()
+            check(content.startswith(head) and lines in (None, content.count(b"\r\n")), f"{path}: {content[:40]}")
+        check(sorted(os.listdir(os.path.dirname(program))) == shipped, "the program wrote into its own read-only folder")
         check(proc.poll() is None, "the program ended by itself")
     finally:
         session.stop_all()
@@ -164,28 +135,22 @@ def check_program(root, work):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--deb-dir", required=True)
-    args = parser.parse_args()
-    debs = glob.glob(os.path.join(args.deb_dir, "rivect_*.deb"))
+    debs = glob.glob(os.path.join(parser.parse_args().deb_dir, "rivect_*.deb"))
     if len(debs) != 1:
-        print(f"FAIL: expected one rivect_*.deb in {args.deb_dir} (bash scripts/package.sh builds it), found {debs}")
+        print(f"FAIL: expected one rivect_*.deb (bash scripts/package.sh builds it), found {debs}")
         return 1
-    deb = debs[0]
     work = tempfile.mkdtemp(prefix="rivect-package-")
     try:
         root = os.path.join(work, "root")
-        check(run(["dpkg", "-x", deb, root]).returncode == 0, "dpkg -x failed")
-        steps = [("contents", lambda: check_archive(deb, work)), ("files", lambda: check_unpacked(root)),
-                 ("lintian", lambda: check_lintian(deb)), ("program", lambda: check_program(root, work))]
-        for name, step in steps:
-            started = time.monotonic()
-            step()
-            print(f"ok: {name} ({time.monotonic() - started:.1f} s)")
+        check(run(["dpkg", "-x", debs[0], root]).returncode == 0, "dpkg -x failed")
+        check_archive(debs[0], root, work)
+        check_program(root, work)
     except (Failure, dx.XError) as error:
         print(f"FAIL: {error}")
         return 1
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    print(f"PASS: {os.path.basename(deb)}")
+    print(f"PASS: {os.path.basename(debs[0])}")
     return 0
 
 

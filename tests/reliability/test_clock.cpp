@@ -87,9 +87,8 @@ void ClockTest::silentServiceNeverHoldsTheWindow()
         lw.w().Btn_Start_Click();
 
         QCOMPARE(int(handlingUs.size()), kReports);
-        std::sort(handlingUs.begin(), handlingUs.end());
-        qInfo("lap report handled in %lld us (median), %lld us (longest)", handlingUs[kReports / 2], handlingUs.back());
-        QVERIFY2(handlingUs.back() < 2000, qPrintable(QString::number(handlingUs.back())));
+        const qint64 longest = *std::max_element(handlingUs.begin(), handlingUs.end());
+        QVERIFY2(longest < 2000, qPrintable(QString::number(longest)));
         // The date asked for is read back at once, though the service has not answered.
         QCOMPARE(firstEndDate, QDate(2026, 5, 3));
 
@@ -98,14 +97,13 @@ void ClockTest::silentServiceNeverHoldsTheWindow()
         qint64 longestGap = 0;
         for (qsizetype i = 1; i < sent.size(); ++i)
             longestGap = std::max(longestGap, sent[i] - sent[i - 1]);
-        qInfo("%lld status datagrams in %lld ms, longest gap %lld ms", qint64(sent.size()), to - from, longestGap);
-        QVERIFY2(sent.size() >= (to - from) / 100 - 2 && longestGap < 200, qPrintable(QString::number(longestGap)));
+        QVERIFY2(sent.size() >= (to - from) / 100 - 2 && longestGap < 200,
+                 qPrintable(QStringLiteral("%1 in %2 ms, gap %3").arg(sent.size()).arg(to - from).arg(longestGap)));
 
         // The first date went out at once; after the 2 s the service took not to answer, only
         // the newest time asked for meanwhile, a moment later for its wait.
         QCOMPARE(service.asked.size(), 2);
-        QCOMPARE(service.asked[0].date(), QDate(2026, 5, 3));
-        QCOMPARE(service.asked[1].date(), QDate(2026, 5, 3));
+        QVERIFY(service.asked[0].date() == QDate(2026, 5, 3) && service.asked[1].date() == QDate(2026, 5, 3));
         const int late = QTime(10, 0, 0).msecsTo(service.asked[1].time());
         QVERIFY2(late >= 0 && late < 1000, qPrintable(QString::number(late)));
     }

@@ -86,19 +86,14 @@ ImageDiff compareImages(const QImage& reference, const QImage& other)
     return d;
 }
 
-/// Collects the region of every paint of a widget.
-class PaintSpy : public QObject {
-public:
-    PaintSpy(QWidget* w, QRegion& painted) : m_painted(painted) { w->installEventFilter(this); }
-    bool eventFilter(QObject*, QEvent* event) override
+/// A large label that collects the region of every paint.
+struct PaintedLabel : LargeTextLabel {
+    QRegion painted;
+    void paintEvent(QPaintEvent* event) override
     {
-        if (event->type() == QEvent::Paint)
-            m_painted += static_cast<QPaintEvent*>(event)->region();
-        return false;
+        painted += event->region();
+        LargeTextLabel::paintEvent(event);
     }
-
-private:
-    QRegion& m_painted;
 };
 
 } // namespace
@@ -339,7 +334,7 @@ private Q_SLOTS:
             {QStringLiteral("9'59\"99"), QStringLiteral("10'00\"00"), 100},
         };
         for (const auto& [from, to, maxShare] : cases) {
-            LargeTextLabel label;
+            PaintedLabel label;
             label.setTextFormat(Qt::PlainText);
             label.setDesignFont(Appearance::toQFont({FontFace::Gothic, 95.25, false}));
             label.setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -347,11 +342,10 @@ private Q_SLOTS:
             label.setCaption(from);
             label.show();
             QVERIFY(QTest::qWaitForWindowExposed(&label));
-            QRegion painted;
-            PaintSpy spy(&label, painted);
+            label.painted = QRegion();
             label.setCaption(to);
-            QTRY_VERIFY(!painted.isEmpty());
-            QVERIFY2(painted.boundingRect().width() * 100 <= label.width() * maxShare, qPrintable(to));
+            QTRY_VERIFY(!label.painted.isEmpty());
+            QVERIFY2(label.painted.boundingRect().width() * 100 <= label.width() * maxShare, qPrintable(to));
             // What is on screen now is what a full paint of the new caption draws.
             const QImage onScreen = label.screen()->grabWindow(label.winId()).toImage();
             const auto rgb = [](const QImage& i) { return i.convertToFormat(QImage::Format_RGB32); };
