@@ -16,7 +16,7 @@
 #include "client/datagram.h"
 #include "client/time_format.h"
 #include "config/settings.h"
-#include "platform/kernel_local_address.h"
+#include "platform/linux/kernel_local_address.h"
 #include "platform/qt_udp_socket.h"
 #include "platform/thread_priority.h"
 #include "startup/screen_choice.h"

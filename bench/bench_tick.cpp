@@ -5,7 +5,7 @@
 #include "bench_support.h"
 
 #include "state/public_const.h"
-#include "platform/tick_thread_timer.h"
+#include "platform/linux/tick_thread_timer.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

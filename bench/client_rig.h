@@ -6,7 +6,7 @@
 #include "platform/editor_launcher.h"
 #include "platform/local_address.h"
 #include "platform/system_clock.h"
-#include "platform/tick_thread_timer.h"
+#include "platform/linux/tick_thread_timer.h"
 #include "platform/udp_socket.h"
 
 #include <QTemporaryDir>

@@ -4,7 +4,7 @@
 #include "fakes/fake_services.h"
 #include "host_simulator.h"
 #include "platform/qt_udp_socket.h"
-#include "platform/tick_thread_timer.h"
+#include "platform/linux/tick_thread_timer.h"
 #include "sim_options.h"
 #include "ui/client_view.h"
 #include "ui/twips.h"

@@ -3,7 +3,7 @@
 // Usage: editor_probe FILE RECORD RELEASE. Prints "null", or "opened", "active=0|1" once the
 // editor has written RECORD, then creates RELEASE and prints "ended" or "still running", and
 // "succeeded=0|1".
-#include "platform/desktop_editor_launcher.h"
+#include "platform/linux/desktop_editor_launcher.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "platform/desktop_clock.h"
-#include "platform/kernel_local_address.h"
+#include "platform/linux/desktop_clock.h"
+#include "platform/linux/kernel_local_address.h"
 #include "fakes/network_namespace.h"
 
 #include <QHostAddress>

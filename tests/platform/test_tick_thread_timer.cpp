@@ -1,5 +1,5 @@
 #include "platform/thread_priority.h"
-#include "platform/tick_thread_timer.h"
+#include "platform/linux/tick_thread_timer.h"
 
 #include <QTest>
 

@@ -5,7 +5,7 @@
 #include "fakes/fake_services.h"
 #include "fakes/network_namespace.h"
 #include "platform/qt_udp_socket.h"
-#include "platform/tick_thread_timer.h"
+#include "platform/linux/tick_thread_timer.h"
 #include "ui/timer_binding.h"
 
 #include <QEventLoop>

@@ -4,7 +4,7 @@
 #include "loopback_peer.h"
 
 #include "platform/cp932.h"
-#include "platform/desktop_clock.h"
+#include "platform/linux/desktop_clock.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>

@@ -1,4 +1,4 @@
-#include "platform/desktop_editor_launcher.h"
+#include "platform/linux/desktop_editor_launcher.h"
 
 #include "platform/file_save_watch.h"
 

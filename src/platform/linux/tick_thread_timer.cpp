@@ -1,4 +1,4 @@
-#include "platform/tick_thread_timer.h"
+#include "platform/linux/tick_thread_timer.h"
 
 #include "platform/thread_priority.h"
 

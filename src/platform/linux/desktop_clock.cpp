@@ -1,4 +1,4 @@
-#include "platform/desktop_clock.h"
+#include "platform/linux/desktop_clock.h"
 
 #include <QDBusConnection>
 #include <QDBusError>

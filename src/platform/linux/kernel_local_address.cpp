@@ -1,4 +1,4 @@
-#include "platform/kernel_local_address.h"
+#include "platform/linux/kernel_local_address.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
