@@ -20,9 +20,13 @@
 #include <QIcon>
 
 #include <memory>
+#include <optional>
 
 int main(int argc, char* argv[])
 {
+    // --help, --version and --check-setup answer on the terminal: no display is opened for them.
+    if (const std::optional<int> answered = answerOnTerminal(argc, argv))
+        return *answered;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Rivect"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
