@@ -158,7 +158,7 @@ def emit(leads, single_table, rows, order, overrides):
     w("};\n\n")
     w("// The double-byte rows in the order the encoder inverts them. A row either lists the\n")
     w("// characters of trail bytes 0x40-0xFC from kPairChars[offset] (U+FFFD where the pair has\n")
-    w("// none), runs on from `first` without gaps over all trails but 0x7F, or is empty.\n")
+    w("// none), runs on from its first character without gaps over all trails but 0x7F, or is empty.\n")
     w("constexpr PairRow kPairRows[] = {\n")
     chars, offset = [], 0
     for lead in order:
