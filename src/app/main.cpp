@@ -61,6 +61,7 @@ int main(int argc, char* argv[])
         ClientServices services{tickTimer, clock, dialogs, editor, localAddress, winsock1, winsockChker,
                                 files.path, [] { return Twips::screenSize(); },
                                 [] { QCoreApplication::exit(0); }};
+        services.preparedFolder = files.prepared;
         if (lapLog)
             services.runObserver = [&lapLog](const ClientWindow& w, RunEvent e) { lapLog->onRunEvent(w, e); };
         client = std::make_unique<ClientWindow>(pub, std::move(services));
