@@ -62,8 +62,12 @@ int main(int argc, char* argv[])
                                 files.path, [] { return Twips::screenSize(); },
                                 [] { QCoreApplication::exit(0); }};
         services.preparedFolder = files.prepared;
-        if (lapLog)
-            services.runObserver = [&lapLog](const ClientWindow& w, RunEvent e) { lapLog->onRunEvent(w, e); };
+        services.runObserver = [&lapLog, &clock](const ClientWindow& w, RunEvent e) {
+            if (e == RunEvent::Started)
+                clock.beginRun();
+            if (lapLog)
+                lapLog->onRunEvent(w, e);
+        };
         client = std::make_unique<ClientWindow>(pub, std::move(services));
         clientView = std::make_unique<ClientView>(*client, clientLayout(choice));
         clientView->setFill(options.fill);

@@ -110,6 +110,8 @@ int runLapsTool(const QStringList& arguments, QTextStream& out, QTextStream& err
             << "\n";
         return 1;
     }
+    if (!table.warning.isEmpty())
+        err << "rivect-laps: " << input << ": warning: " << table.warning << "\n";
     QString why;
     if (!writeChart(LapChart(table.laps, size), output, why)) {
         err << "rivect-laps: " << why << "\n";
