@@ -4,6 +4,9 @@
 #   scripts/bench.sh            full durations: 60 s per timing phase, a 5-minute run (~12 min)
 #   scripts/bench.sh --quick    a few seconds each, a smoke test for CI
 #   scripts/bench.sh --only NAME [ARGS...]   one program (bench_x11_cost, ...) with its own options
+#   scripts/bench.sh --only wine_cadence [--hold S | --quick]   status cadence and CPU of the Linux
+#       release build beside the Windows build under Wine (build/windows/Rivect-*-setup.exe, made by
+#       scripts/windows.sh; without it the Linux side alone)
 # The output is also written to build/bench/bench-results.txt (--only: build/bench/NAME-results.txt).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,10 +29,23 @@ if [ -z "${RIVECT_SANDBOX:-}" ]; then
   exec bash scripts/sandbox.sh bash "$0" "$@"
 fi
 
-if [ "${#programs[@]}" -eq 1 ]; then bash scripts/build.sh bench "${programs[0]}"; else bash scripts/build.sh bench; fi
-bin=build/bench/bench
+if [ "${programs[*]}" = wine_cadence ]; then
+  bash scripts/build.sh release rivect rivect-hostsim
+  setup=$(ls build/windows/Rivect-*-setup.exe 2>/dev/null | tail -n 1 || true)
+  mode=(--rivect build/release/src/app/rivect --hostsim build/release/tools/hostsim/rivect-hostsim
+        --setup "${setup:-build/windows/Rivect-1.00-setup.exe}" "${mode[@]}")
+  bin=bench
+  programs=(wine_cadence.py)
+elif [ "${#programs[@]}" -eq 1 ]; then
+  bash scripts/build.sh bench "${programs[0]}"
+  bin=build/bench/bench
+else
+  bash scripts/build.sh bench
+  bin=build/bench/bench
+fi
 out=build/bench/bench-results.txt
-[ "${#programs[@]}" -eq 1 ] && out="build/bench/${programs[0]}-results.txt"
+[ "${#programs[@]}" -eq 1 ] && out="build/bench/${programs[0]%.py}-results.txt"
+mkdir -p build/bench
 
 export QT_QPA_PLATFORM=offscreen
 export LC_ALL=C.UTF-8

@@ -1,4 +1,5 @@
 #include "address_guard.h"
+#include "interval_log.h"
 #include "lap_book.h"
 #include "platform/cp932.h"
 #include "registration_server.h"
@@ -17,6 +18,7 @@ class TestHostsimLogic : public QObject {
 private Q_SLOTS:
     void lapBookKeepsBestAverageAndWrapsLapNumber();
     void statusStatsSplitsRateAndGap();
+    void intervalLogSpreadsEachWindow();
     void actionsParse();
     void actionsRefuseBadCommands_data();
     void actionsRefuseBadCommands();
@@ -88,6 +90,38 @@ void TestHostsimLogic::statusStatsSplitsRateAndGap()
     QCOMPARE(message, QString());
 }
 
+void TestHostsimLogic::intervalLogSpreadsEachWindow()
+{
+    IntervalLog log;
+    QCOMPARE(log.take().count, 0);
+    log.record(5000);
+    QCOMPARE(log.take().count, 0);  // one datagram is no interval yet
+
+    // 200 intervals: 100 ms apart but one of 99.5 ms, two of 100.8 ms and one gap of 151 ms.
+    int64_t t = 5000;
+    for (int i = 0; i < 200; ++i) {
+        t += i == 10 ? 99500 : i == 20 || i == 30 ? 100800 : i == 150 ? 151000 : 100000;
+        log.record(t);
+    }
+    IntervalLog::Spread s = log.take();
+    QCOMPARE(s.count, 200);
+    QCOMPARE(s.minMs, 99.5);
+    QCOMPARE(s.medianMs, 100.0);
+    QCOMPARE(s.p99Ms, 100.8);  // rank 198 of 200: the first of the two
+    QCOMPARE(s.maxMs, 151.0);
+    QCOMPARE(s.over150, 1);
+
+    // The next window begins at the last datagram: its first interval crosses the take.
+    log.record(t + 150000);
+    log.record(t + 250000);
+    s = log.take();
+    QCOMPARE(s.count, 2);
+    QCOMPARE(s.minMs, 100.0);
+    QCOMPARE(s.medianMs, 100.0);
+    QCOMPARE(s.maxMs, 150.0);
+    QCOMPARE(s.over150, 0);  // exactly 150 ms is not over
+}
+
 void TestHostsimLogic::actionsParse()
 {
     QString error;
@@ -131,6 +165,10 @@ void TestHostsimLogic::actionsParse()
     QVERIFY(a);
     QCOMPARE(a->kind, SimAction::Kind::Text);
     QVERIFY(a->text.isEmpty());
+    a = SimAction::parse(QStringLiteral("intervals 2"), &error);
+    QVERIFY(a);
+    QCOMPARE(a->kind, SimAction::Kind::Intervals);
+    QCOMPARE(a->car, 2);
 }
 
 void TestHostsimLogic::actionsRefuseBadCommands_data()
@@ -141,6 +179,7 @@ void TestHostsimLogic::actionsRefuseBadCommands_data()
     QTest::newRow("lap time 0") << QStringLiteral("lap 1 0");
     QTest::newRow("lap extra") << QStringLiteral("lap 1 2 3");
     QTest::newRow("c word") << QStringLiteral("c one");
+    QTest::newRow("intervals car 6") << QStringLiteral("intervals 6");
     QTest::newRow("odd hex") << QStringLiteral("hex 303");
     QTest::newRow("not hex") << QStringLiteral("hex zz");
     QTest::newRow("port 0") << QStringLiteral("raw-to 0 x");

@@ -27,6 +27,7 @@ CarLane::CarLane(int car, const SimOptions& options, Reporter& reporter, Judge& 
             m_repeatTimer.stop();
     });
     connect(&m_socket, &QUdpSocket::readyRead, this, &CarLane::readPending);
+    m_arrivalClock.start();
 }
 
 bool CarLane::start(QString* error)
@@ -175,6 +176,7 @@ void CarLane::readPending()
         if (!status.validCp932)
             findings.append({Rule::StatusCp932, QStringLiteral("bytes that are no code page 932 character")});
         const int64_t now = m_judge.clock().nowMs();
+        m_intervals.record(m_arrivalClock.nsecsElapsed() / 1000);
         const bool changed = m_stats.record(status.text, now);
         m_check.status(now, status.lapNo, m_stats.rate(now), &findings);
         m_judge.datagramChecked();
@@ -208,4 +210,19 @@ void CarLane::reportPeriodic()
                             .arg(silence > 1000 ? QStringLiteral("  silent for %1 s").arg(silence / 1000.0, 0, 'f', 1)
                                                 : QString())
                             .arg(m_stats.message()));
+}
+
+void CarLane::reportIntervals()
+{
+    const IntervalLog::Spread s = m_intervals.take();
+    m_reporter.event(QStringLiteral("intervals"), m_car,
+                     {{QStringLiteral("count"), qint64(s.count)},
+                      {QStringLiteral("min_ms"), s.minMs},
+                      {QStringLiteral("median_ms"), s.medianMs},
+                      {QStringLiteral("p99_ms"), s.p99Ms},
+                      {QStringLiteral("max_ms"), s.maxMs},
+                      {QStringLiteral("over_150ms"), qint64(s.over150)}},
+                     QStringLiteral("%1 status intervals: min %2 / median %3 / p99 %4 / max %5 ms, %6 over 150 ms")
+                         .arg(s.count).arg(s.minMs, 0, 'f', 2).arg(s.medianMs, 0, 'f', 2).arg(s.p99Ms, 0, 'f', 2)
+                         .arg(s.maxMs, 0, 'f', 2).arg(s.over150));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "interval_log.h"
 #include "judge.h"
 #include "lap_book.h"
 #include "reporter.h"
@@ -39,6 +40,9 @@ public:
     void rawSent() { m_check.forgetEcho(); }
     /// Writes the once-a-second summary of what the client has sent.
     void reportPeriodic();
+    /// Writes how the intervals between status datagrams were spread since the last such report,
+    /// and starts the next window.
+    void reportIntervals();
 
     /// The car's lap book.
     const LapBook& book() const { return m_book; }
@@ -71,4 +75,6 @@ private:
     int m_repeatsLeft = 0;
     StatusStats m_stats;
     StreamCheck m_check;
+    IntervalLog m_intervals;
+    QElapsedTimer m_arrivalClock;
 };

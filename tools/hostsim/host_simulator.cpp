@@ -88,6 +88,9 @@ void HostSimulator::execute(const SimAction& action)
             lane.setTexts(action.text.isEmpty() ? QStringList() : QStringList{action.text});
         });
         break;
+    case SimAction::Kind::Intervals:
+        forCars([](CarLane& lane) { lane.reportIntervals(); });
+        break;
     case SimAction::Kind::RegisterReply:
         m_registration.sendReply(action.text, m_options.clientAddress);
         break;
@@ -106,7 +109,8 @@ void HostSimulator::executeLine(const QString& line)
     QString error;
     const auto action = SimAction::parse(line, &error);
     // Typed commands name cars like script steps do; one not served is reported, not guessed at.
-    const bool carAction = action && (action->kind == SimAction::Kind::Lap || action->kind == SimAction::Kind::CReport);
+    const bool carAction = action && (action->kind == SimAction::Kind::Lap || action->kind == SimAction::Kind::CReport
+                                      || action->kind == SimAction::Kind::Intervals);
     if (carAction && action->car != 0 && !lane(action->car))
         error = QStringLiteral("car %1 is not served").arg(action->car);
     else if (action && action->kind == SimAction::Kind::Raw && action->port == 0 && m_options.defaultRawPort() == 0)

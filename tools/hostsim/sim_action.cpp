@@ -93,6 +93,12 @@ std::optional<SimAction> SimAction::parse(const QString& rawLine, QString* error
         } else {
             action.bytes = Cp932::encode(payload);
         }
+    } else if (keyword == QLatin1String("intervals")) {
+        action.kind = Kind::Intervals;
+        if (args.size() > 1 || (args.size() == 1 && !parseInt(args[0], 0, 5, &action.car))) {
+            *error = QStringLiteral("usage: intervals [CAR 0-5]");
+            return std::nullopt;
+        }
     } else if (keyword == QLatin1String("text")) {
         action.kind = Kind::Text;
         action.text = rest;
@@ -152,5 +158,9 @@ QString commandHelp()
         "  hex HEX / hex-to PORT HEX   the same with bytes written in hexadecimal\n"
         "  text [TEXT]            host text of the following reports (none: no host text)\n"
         "  register-reply TEXT    send a registration reply TEXT to --client, port 7001, now\n"
+        "  intervals [CAR]        report how the times between the car's status datagrams were\n"
+        "                         spread since the previous 'intervals' (or the first datagram):\n"
+        "                         count, min, median, p99 and max in ms, and those over 150 ms;\n"
+        "                         the next window starts from the last datagram\n"
         "  quit                   end the simulator\n");
 }

@@ -13,6 +13,7 @@ struct SimAction {
         Raw,            ///< bytes sent as one datagram to a port of the client
         Text,           ///< the host text of the following reports
         RegisterReply,  ///< a registration reply sent now, unasked
+        Intervals,      ///< a car's status intervals since the last such command are reported
         Quit,           ///< end the simulator
     };
     Kind kind = Kind::Quit;
