@@ -68,6 +68,13 @@ def prefix_processes(prefix):
     return found
 
 
+def wine_group(name):
+    """rivect.exe, wineserver (Debian's is wineserver64) or other, for a process of the prefix."""
+    if name.lower() == "rivect.exe":
+        return "rivect.exe"
+    return "wineserver" if name.startswith("wineserver") else "other"
+
+
 class CpuWindow:
     """CPU ticks of a set of processes between begin() and end(), grouped by a name for each."""
 
@@ -169,11 +176,8 @@ def measure(opts, workdir, wine=None):
 
         if wine:
             def groups():
-                named = prefix_processes(wine.path)
-                return {pid: ("rivect.exe" if name.lower() == "rivect.exe" else
-                              "wineserver" if name == "wineserver" else "other") for pid, name in named.items()}
-            others = sorted(n for n in prefix_processes(wine.path).values()
-                            if n.lower() != "rivect.exe" and n != "wineserver")
+                return {pid: wine_group(name) for pid, name in prefix_processes(wine.path).items()}
+            others = sorted(n for n in prefix_processes(wine.path).values() if wine_group(n) == "other")
             ds.check("rivect.exe" in groups().values(), "no rivect.exe process found in the prefix")
         else:
             def groups():
