@@ -1,9 +1,10 @@
-// What only the Windows build has: the multimedia tick timer, the Winsock error classes, the
-// datagram send on Qt's socket, and reading a file that may be a device.
+// What only the Windows build has: the multimedia tick timer, the local address, the Winsock
+// error classes, the datagram send on Qt's socket, and reading a file that may be a device.
 #include "platform/file_access.h"
 #include "platform/qt_udp_socket.h"
 #include "platform/windows/multimedia_tick_timer.h"
 #include "platform/windows/winsock_error.h"
+#include "platform/windows/winsock_local_address.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,6 +60,26 @@ private Q_SLOTS:
         const int atKill = ticks.load();
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         QCOMPARE(ticks.load(), atKill);
+    }
+
+    void tickTimerKilledFromItsOwnCallback()
+    {
+        MultimediaTickTimer timer;
+        std::atomic<int> ticks{0};
+        std::atomic<int32_t> id{0};
+        id = timer.timeSetEvent(10, [&] {
+            if (++ticks == 5)
+                timer.timeKillEvent(id.load());
+        });
+        QVERIFY(id != 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        QCOMPARE(ticks.load(), 5);
+    }
+
+    void localAddressTowardLoopback()
+    {
+        // Winsock is started for the lookup itself, before any Qt socket exists.
+        QCOMPARE(WinsockLocalAddress().localIPv4(QStringLiteral("127.0.0.1")), QStringLiteral("127.0.0.1"));
     }
 
     void winsockErrorsReachTheHandlersClasses_data()
