@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks to build, run and test Rivect.
-# Safe to run again: it only installs packages that are missing.
+# Safe to run again: it only installs packages that are missing. Packages named as arguments
+# are installed too (scripts/windows.sh names the cross toolchain, Wine and the installer maker).
 set -euo pipefail
 
 packages=(
@@ -12,6 +13,7 @@ packages=(
   iproute2 util-linux libcap2-bin dbus python3
   libbenchmark-dev
   dpkg-dev lintian desktop-file-utils appstream gzip
+  "$@"
 )
 
 missing=()

@@ -3,6 +3,7 @@
 against a rivect-hostsim process, all over 127.0.0.1.
 
 Usage: desktop_scenario.py --rivect PATH --hostsim PATH [--screen WxH] [--short] [--shots DIR]
+                           [--wine-prefix DIR]
 
 The full scenario (1024x768 gives Clt_1024): opening window, then the client window; a
 window-manager close is refused; Host設定 with 127.0.0.1 gets the car from the simulator;
@@ -11,6 +12,11 @@ screen; the lap is filed; Stop and End are confirmed with the keyboard. --short 
 the registration and ends the program (used for the 800x600 screen). The simulator runs in
 strict mode and must have seen no violation of the protocol by the end. Exit status 0 passed,
 1 failed, 77 skipped (no Xvfb). Every process started here is stopped by its PID.
+
+--wine-prefix DIR runs the Windows program --rivect (rivect.exe, installed in that Wine prefix)
+under Wine in its own folder, where the settings file is written, and finds its windows by their
+titles. It then also takes a driver message and a second lap before Stop. The caller owns the
+prefix and its wineserver.
 """
 import argparse
 import json
@@ -37,6 +43,7 @@ LAYOUTS = {
         "Btn_HostIP": (10125, 5895, 1260, 690),
         "Btn_Start": (13215, 8415, 1020, 1440),
         "Btn_End": (14295, 8415, 720, 1425),
+        "Btn_MessChg": (60, 9120, 11115, 735),
     },
     "Clt_800": {
         "client": (11835, 7815),
@@ -47,6 +54,7 @@ LAYOUTS = {
         "Btn_HostIP": (8175, 4395, 1245, 615),
         "Btn_Start": (10170, 6480, 1035, 1290),
         "Btn_End": (11250, 6480, 555, 1290),
+        "Btn_MessChg": (45, 6975, 8385, 795),
     },
 }
 OPENING_SIZE = (312, 120)  # 4680 x 1800 twips at 96 dpi
@@ -171,25 +179,37 @@ def scenario(opts, session, workdir):
     check(layout_name in LAYOUTS, f"no layout data here for a {opts.screen} screen")
     layout = LAYOUTS[layout_name]
 
-    program_dir = os.path.join(workdir, "program")
-    os.mkdir(program_dir)
-    program = os.path.join(program_dir, "rivect")
-    shutil.copy2(opts.rivect, program)
+    if opts.wine_prefix:
+        # The installed program, in the folder the installer made: it keeps its files there.
+        program = os.path.abspath(opts.rivect)
+        program_dir = os.path.dirname(program)
+    else:
+        program_dir = os.path.join(workdir, "program")
+        os.mkdir(program_dir)
+        program = os.path.join(program_dir, "rivect")
+        shutil.copy2(opts.rivect, program)
     settings_path = os.path.join(program_dir, "Rivect.ini")
     with open(settings_path, "wb") as f:
         f.write(SETTINGS)
 
     x = dx.Display.start(session, opts.screen)
+    # Wine's windows carry the Unix pid of a Wine process, not always the one started here.
+    x.match_pid = not opts.wine_prefix
     log(f"virtual display {x.display} {opts.screen}, window manager running")
 
     sim = Simulator(opts.hostsim, ["--register", "127.0.0.1=1", "--car", "1", "--lap", "0", "--run-minutes", "30",
                                    "--text", HOST_TEXT], session)
     sim.wait_for("its start", lambda e: e.get("type") == "start", 10)
 
-    command = [program]
+    command = ["wine", program] if opts.wine_prefix else [program]
     if os.geteuid() == 0:
         command = ["setpriv", "--bounding-set=-sys_time", "--inh-caps=-sys_time", "--"] + command
-    env = dict(x.env, QT_QPA_PLATFORM="xcb", LC_ALL="C.UTF-8")
+    if opts.wine_prefix:
+        env = dict(x.env, LC_ALL="C.UTF-8", WINEPREFIX=os.path.abspath(opts.wine_prefix), WINEDEBUG="-all",
+                   WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
+        env.pop("QT_QPA_PLATFORM", None)
+    else:
+        env = dict(x.env, QT_QPA_PLATFORM="xcb", LC_ALL="C.UTF-8")
     env.pop("WAYLAND_DISPLAY", None)
     with open(os.path.join(workdir, "rivect.log"), "wb") as out:
         rivect = session.start(command, env=env, cwd=workdir, stdout=out, stderr=subprocess.STDOUT)
@@ -305,6 +325,8 @@ def scenario(opts, session, workdir):
     check(red > 0.01 and cyan > 0.01, f"filed lap: red share {red:.3f} of the gain, cyan share {cyan:.3f} of the lap")
     x.screenshot(opts.shots, f"{layout_name}-filed")
     log("the blink ended with the running time back in white, the lap filed, its loss in red")
+    if opts.wine_prefix:
+        message_and_second_lap(sim, win)
 
     # Stop, confirmed with the keyboard: the status datagrams end.
     win.click("Btn_Start")
@@ -317,6 +339,22 @@ def scenario(opts, session, workdir):
     log("Stop confirmed; the client fell silent")
     end_program(x, win, rivect)
     judge_run(sim)
+
+
+def message_and_second_lap(sim, win):
+    """A driver message goes out behind the lap number; the next lap is echoed."""
+    mark = sim.count()
+    win.click("Btn_MessChg")
+    status = sim.wait_for("a status with a driver message",
+                          lambda e: e.get("type") == "status" and e.get("text", "").startswith("001")
+                          and len(e.get("text", "")) > 3, 3, mark)
+    log(f"driver message sent: {status['text']!r}")
+    mark = sim.count()
+    sim.command("lap 2 82100")
+    sim.wait_for("the second lap report", lambda e: e.get("type") == "lap", 5, mark)
+    sim.wait_for('the echo "002"', lambda e: e.get("type") == "status" and e.get("text", "").startswith("002"), 3,
+                 mark)
+    log("the second lap was echoed")
 
 
 def judge_run(sim):
@@ -353,6 +391,7 @@ def main():
     parser.add_argument("--screen", default="1024x768")
     parser.add_argument("--short", action="store_true")
     parser.add_argument("--shots", default="")
+    parser.add_argument("--wine-prefix", default="")
     opts = parser.parse_args()
 
     if not shutil.which("Xvfb"):

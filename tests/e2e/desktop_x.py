@@ -46,6 +46,8 @@ class Display:
     def __init__(self, display):
         self.display = display
         self.env = dict(os.environ, DISPLAY=display)
+        # False: windows are told apart by their titles only (the predicates of find).
+        self.match_pid = True
 
     @classmethod
     def start(cls, session, screen):
@@ -86,7 +88,8 @@ class Display:
     # --- Windows ---------------------------------------------------------------------------
 
     def find(self, pid, predicate):
-        out = self.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)], check=False)
+        which = ["--pid", str(pid)] if self.match_pid else ["--name", "."]
+        out = self.run(["xdotool", "search", "--onlyvisible"] + which, check=False)
         found = []
         for line in out.split():
             try:
