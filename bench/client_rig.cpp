@@ -19,13 +19,14 @@ SocketError BenchSocket::takeText(QString& text)
     return SocketError::None;
 }
 
-ClientRig::ClientRig(IUdpSocket& winsock1, IUdpSocket& winsockChker, bool load)
+ClientRig::ClientRig(IUdpSocket& winsock1, IUdpSocket& winsockChker, bool load,
+                     std::function<void(const ClientWindow&, RunEvent)> observer)
 {
     // The default host address is a private one: every run goes to loopback instead.
     pub.Pub_HostIP = QStringLiteral("127.0.0.1");
     window = std::make_unique<ClientWindow>(
         pub, ClientServices{tick, clock, dialogs, editor, local, winsock1, winsockChker, folder.path(),
-                            [] { return QSize(15360, 11520); }, [] {}});
+                            [] { return QSize(15360, 11520); }, [] {}, std::move(observer)});
     if (load)
         window->Form_Load();
 }

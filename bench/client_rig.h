@@ -74,8 +74,10 @@ private:
 /// real tick thread; dialogs, clock, editor and local address are the quiet stand-ins above.
 class ClientRig {
 public:
-    /// Builds the window and, unless a view is to do it, runs its load.
-    ClientRig(IUdpSocket& winsock1, IUdpSocket& winsockChker, bool load = true);
+    /// Builds the window, told of its runs through observer when given, and, unless a view is
+    /// to do it, runs its load.
+    ClientRig(IUdpSocket& winsock1, IUdpSocket& winsockChker, bool load = true,
+              std::function<void(const ClientWindow&, RunEvent)> observer = {});
     ~ClientRig();
     ClientRig(const ClientRig&) = delete;
     ClientRig& operator=(const ClientRig&) = delete;

@@ -10,7 +10,7 @@ packages=(
   libglib2.0-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
   xvfb xauth x11-utils xdotool openbox imagemagick
-  iproute2 util-linux libcap2-bin dbus python3
+  iproute2 util-linux libcap2-bin dbus polkitd python3
   libbenchmark-dev
   dpkg-dev lintian desktop-file-utils appstream gzip
   "$@"

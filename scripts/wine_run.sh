@@ -3,20 +3,19 @@
 # runtime on its DLL path: CMake's emulator for the Windows tests, and the way to start the
 # programs by hand. Only inside the sandbox (scripts/sandbox.sh): Wine must never hold the right
 # to set the clock.
-#   RIVECT_WINE_PREFIX  the Wine prefix (required; made by scripts/windows_test.sh)
-#   RIVECT_QT_WIN       the Windows Qt prefix (default ~/.cache/rivect/qt-6.4.2-mingw64)
+#   WINEPREFIX        the Wine prefix (required; tests/windows/wine_prefix.sh makes one)
+#   RIVECT_QT_PREFIX  the Windows Qt (default ~/.cache/rivect/qt-6.4.2-mingw64)
 set -euo pipefail
 if [ "${RIVECT_SANDBOX:-}" != "isolated" ] && [ "${RIVECT_SANDBOX:-}" != "not-isolated" ]; then
   echo "wine_run: run me inside scripts/sandbox.sh" >&2
   exit 2
 fi
-: "${RIVECT_WINE_PREFIX:?wine_run: RIVECT_WINE_PREFIX is not set}"
-qt="${RIVECT_QT_WIN:-${RIVECT_CACHE:-$HOME/.cache/rivect}/qt-6.4.2-mingw64}"
+: "${WINEPREFIX:?wine_run: WINEPREFIX is not set}"
+qt="${RIVECT_QT_PREFIX:-${RIVECT_CACHE:-$HOME/.cache/rivect}/qt-6.4.2-mingw64}"
 winpath() { local p="$1"; echo "Z:${p//\//\\}"; }
 dirs=("$qt/bin" /usr/lib/gcc/x86_64-w64-mingw32/12-posix /usr/x86_64-w64-mingw32/lib)
 path=""
 for d in "${dirs[@]}"; do path="${path:+$path;}$(winpath "$d")"; done
-export WINEPREFIX="$RIVECT_WINE_PREFIX"
 export WINEPATH="$path"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"

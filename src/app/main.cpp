@@ -17,9 +17,13 @@
 #include <QIcon>
 
 #include <memory>
+#include <optional>
 
 int main(int argc, char* argv[])
 {
+    // --help, --version and --check-setup answer on the terminal: no display is opened for them.
+    if (const std::optional<int> answered = answerOnTerminal(argc, argv))
+        return *answered;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Rivect"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
@@ -55,8 +59,13 @@ int main(int argc, char* argv[])
         ClientServices services{tickTimer, clock, dialogs, editor, localAddress, winsock1, winsockChker,
                                 files.path, [] { return Twips::screenSize(); },
                                 [] { QCoreApplication::exit(0); }};
-        if (lapLog)
-            services.runObserver = [&lapLog](const ClientWindow& w, RunEvent e) { lapLog->onRunEvent(w, e); };
+        services.preparedFolder = files.prepared;
+        services.runObserver = [&lapLog, &clock](const ClientWindow& w, RunEvent e) {
+            if (e == RunEvent::Started)
+                clock.beginRun();
+            if (lapLog)
+                lapLog->onRunEvent(w, e);
+        };
         client = std::make_unique<ClientWindow>(pub, std::move(services));
         clientView = std::make_unique<ClientView>(*client, clientLayout(choice));
         clientView->setFill(options.fill);

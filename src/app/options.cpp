@@ -1,38 +1,102 @@
 #include "options.h"
 
+#include "setup_check.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+namespace {
+
+/// The program's options, shared by the terminal answers and the window's start.
+struct Parser {
+    QCommandLineParser parser;
+    QCommandLineOption help = parser.addHelpOption();
+    QCommandLineOption version = parser.addVersionOption();
+    QCommandLineOption checkSetup{QStringLiteral("check-setup"),
+                                  QStringLiteral("Check this PC's set-up for Rivect (group, the right to set the "
+                                                 "clock, time synchronisation, priority limits, the files, the "
+                                                 "ports), print a checklist with the command that mends each "
+                                                 "failed item, and exit 0 only when every item holds. Needs no "
+                                                 "display and changes nothing.")};
+    QCommandLineOption fill{QStringLiteral("fill"),
+                            QStringLiteral("Scale the client window, fonts included, to the largest size "
+                                           "that fits the screen, centred (F11 switches back and forth).")};
+    QCommandLineOption lapLog{QStringLiteral("lap-log"),
+                              QStringLiteral("Keep every lap: each run from Start to Stop writes "
+                                             "<dir>/<yyyy-MM-dd_HHmmss>_<car>.csv (UTF-8 CSV; the folder "
+                                             "is created when missing). rivect-laps draws it as a chart."),
+                              QStringLiteral("dir")};
+
+    Parser()
+    {
+        parser.setApplicationDescription(QStringLiteral(
+            "Pit-side lap-timing client. Without options it opens its window as the screen's width\n"
+            "chooses and keeps no files but its settings and driver messages.\n"
+            "With --fill, F11 in the client window switches between filling the screen and the exact layout."));
+        parser.addOption(checkSetup);
+        parser.addOption(fill);
+        parser.addOption(lapLog);
+    }
+};
+
+void nameProgram()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Rivect"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.00"));
+}
+
+[[noreturn]] void refuse(const QString& text)
+{
+    std::fprintf(stderr, "rivect: %s\n", qPrintable(text));
+    std::exit(EXIT_FAILURE);
+}
+
+}  // namespace
+
+std::optional<int> answerOnTerminal(int& argc, char** argv)
+{
+    // Only these words make a run that needs no display; any other command line goes on to the
+    // window, where Qt takes out its own options before ours are read.
+    // --help-all stays with the window: Qt's own options are listed only by a GUI application.
+    static constexpr const char* kTerminalWords[] = {"-h", "-?", "--help", "-v", "--version", "--check-setup"};
+    bool terminal = false;
+    for (int i = 1; i < argc && !terminal; ++i)
+        for (const char* word : kTerminalWords)
+            terminal = terminal || std::strcmp(argv[i], word) == 0;
+    if (!terminal)
+        return std::nullopt;
+
+    QCoreApplication app(argc, argv);
+    nameProgram();
+    Parser p;
+    const bool parsed = p.parser.parse(QCoreApplication::arguments());
+    // Asked for help or the version, that is what is printed, even beside a mistake or one of
+    // Qt's own options, which only a GUI application would take out.
+    if (p.parser.isSet(p.help))
+        p.parser.showHelp(EXIT_SUCCESS);
+    if (p.parser.isSet(p.version))
+        p.parser.showVersion();
+    if (!parsed)
+        refuse(p.parser.errorText());
+    if (p.parser.isSet(p.checkSetup))
+        return printSetupChecklist(runSetupCheck());
+    // A terminal word taken as the value of another option: the window is asked for after all.
+    return std::nullopt;
+}
 
 AppOptions parseAppOptions(const QCoreApplication& app)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Pit-side lap-timing client. Without options it opens its window as the screen's width\n"
-        "chooses and keeps no files but its settings and driver messages.\n"
-        "With --fill, F11 in the client window switches between filling the screen and the exact layout."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption fill(QStringLiteral("fill"),
-                                  QStringLiteral("Scale the client window, fonts included, to the largest size "
-                                                 "that fits the screen, centred (F11 switches back and forth)."));
-    const QCommandLineOption lapLog(QStringLiteral("lap-log"),
-                                    QStringLiteral("Keep every lap: each run from Start to Stop writes "
-                                                   "<dir>/<yyyy-MM-dd_HHmmss>_<car>.csv (UTF-8 CSV; the folder "
-                                                   "is created when missing). rivect-laps draws it as a chart."),
-                                    QStringLiteral("dir"));
-    parser.addOption(fill);
-    parser.addOption(lapLog);
-    parser.process(app);
+    Parser p;
+    p.parser.process(app);
 
     AppOptions options;
-    options.fill = parser.isSet(fill);
-    options.lapLogFolder = parser.value(lapLog);
-    if (parser.isSet(lapLog) && options.lapLogFolder.isEmpty()) {
-        std::fputs("rivect: --lap-log needs a folder\n", stderr);
-        std::exit(EXIT_FAILURE);
-    }
+    options.fill = p.parser.isSet(p.fill);
+    options.lapLogFolder = p.parser.value(p.lapLog);
+    if (p.parser.isSet(p.lapLog) && options.lapLogFolder.isEmpty())
+        refuse(QStringLiteral("--lap-log needs a folder"));
     return options;
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class QCoreApplication;
 
 /// What the command line adds to the client; without options every field keeps its default
@@ -11,7 +13,10 @@ struct AppOptions {
     QString lapLogFolder;  ///< --lap-log DIR: every run's laps are kept there; empty for none
 };
 
+/// Answers --help, --version and --check-setup on the terminal, before any display is opened,
+/// and gives the exit status; nothing when the command line asks for the window.
+std::optional<int> answerOnTerminal(int& argc, char** argv);
+
 /// Reads the program's own options from app's arguments (Qt's own are already taken out).
-/// --help, --version and a mistake print their text and end the process here, before any
-/// window exists.
+/// A mistake prints its text and ends the process here, before any window exists.
 AppOptions parseAppOptions(const QCoreApplication& app);

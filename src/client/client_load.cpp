@@ -23,6 +23,9 @@ void ClientWindow::Form_Load()
     Form.move(int(std::lround(left)), 0);
 
     m_pub.Pub_MessPath = m_svc.configFolder + QStringLiteral("/") + Messages::kFileName;
+    m_pub.messPreparedPath = m_svc.preparedFolder.isEmpty()
+        ? QString()
+        : m_svc.preparedFolder + QStringLiteral("/") + Messages::kFileName;
     Mess_Load(m_pub);
 
     m_pub.Pub_InMess.clear();

@@ -29,7 +29,7 @@ void ClientWindow::Btn_EditMess_Click()
 {
     // A press ends the watch left by the editing before it; this one may start its own.
     m_messWatch.reset();
-    std::unique_ptr<IEditorProcess> process = m_svc.editor.open(m_pub.Pub_MessPath);
+    std::unique_ptr<IEditorProcess> process = m_svc.editor.open(messFileForEditing(m_pub));
     bool opened = process != nullptr;
     if (process) {
         Lbl_OutMess.setCaption(QStringLiteral("編集中"));

@@ -41,6 +41,8 @@ struct ClientServices {
     std::function<void()> endProgram;         ///< ends the process at once (destructors run)
     /// Optional: told of each RunEvent after the window has handled it; it only reads the window.
     std::function<void(const ClientWindow&, RunEvent)> runObserver = {};
+    /// Folder whose OutMess.txt is read while configFolder has none (chooseConfigFolder); empty when none.
+    QString preparedFolder = {};
 };
 
 /// The window itself as the behaviour sees it: position (twips) and outer width.

@@ -1,5 +1,8 @@
 #include "config/config_folder.h"
 
+#include "platform/file_access.h"
+#include "platform/user_folder.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -18,31 +21,55 @@ bool canCreateFileIn(const QString& folder)
 
 } // namespace
 
-ConfigFolder chooseConfigFolder(const QString& programFolder, const QString& xdgConfigHome, const QString& home)
+QString ConfigFolder::filePath(const QString& name) const
 {
-    if (canCreateFileIn(programFolder))
-        return ConfigFolder{programFolder, {}};
+    return path + QLatin1Char('/') + name;
+}
 
-    // A relative XDG_CONFIG_HOME is invalid and ignored, as every desktop program does.
-    const QString configHome = QDir::isAbsolutePath(xdgConfigHome)
-        ? xdgConfigHome
-        : (home.isEmpty() ? QString() : QDir(home).filePath(QStringLiteral(".config")));
-    const QString userFolder =
-        configHome.isEmpty() ? QString() : QDir::cleanPath(QDir(configHome).filePath(QStringLiteral("Rivect")));
+QString ConfigFolder::preparedPath(const QString& name) const
+{
+    return prepared.isEmpty() ? QString() : prepared + QLatin1Char('/') + name;
+}
+
+ConfigFolder chooseConfigFolder(const QString& programFolder, const QString& userFolder, bool programInstalled)
+{
+    // An installed program's folder belongs to the package: root could write it, but the
+    // package would not own the files and an ordinary start would never read them.
+    if (!programInstalled && canCreateFileIn(programFolder))
+        return ConfigFolder{programFolder, {}, {}};
+
     if (!userFolder.isEmpty()) {
         QDir().mkpath(userFolder);
         if (canCreateFileIn(userFolder))
-            return ConfigFolder{userFolder, {}};
+            return ConfigFolder{userFolder, programFolder, {}};
     }
 
     QStringList tried{programFolder};
     if (!userFolder.isEmpty())
         tried << userFolder;
-    const bool userFolderExists = !userFolder.isEmpty() && QFileInfo(userFolder).isDir();
-    return ConfigFolder{userFolderExists ? userFolder : programFolder, tried};
+    if (!userFolder.isEmpty() && QFileInfo(userFolder).isDir())
+        return ConfigFolder{userFolder, programFolder, tried};
+    return ConfigFolder{programFolder, {}, tried};
 }
 
 ConfigFolder chooseConfigFolder(const QString& programFolder)
 {
-    return chooseConfigFolder(programFolder, qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath());
+    return chooseConfigFolder(programFolder, userConfigFolder(), isInstalledProgramFolder(programFolder));
+}
+
+QString configFileToRead(const QString& savePath, const QString& preparedPath)
+{
+    if (preparedPath.isEmpty() || QFileInfo::exists(savePath) || !QFileInfo::exists(preparedPath))
+        return savePath;
+    return preparedPath;
+}
+
+bool adoptPreparedFile(const QString& savePath, const QString& preparedPath)
+{
+    if (configFileToRead(savePath, preparedPath) == savePath)
+        return true;
+    QByteArray bytes;
+    if (FileAccess::readRegularFile(preparedPath, bytes) != FileAccess::ReadResult::Ok)
+        return false;
+    return FileAccess::writeAtomically(savePath, bytes);
 }

@@ -1,5 +1,6 @@
 #include "config/messages.h"
 
+#include "config/config_folder.h"
 #include "platform/cp932.h"
 #include "platform/file_access.h"
 
@@ -156,7 +157,7 @@ void keepOrClear(PublicConst& pub)
 void Mess_Load(PublicConst& pub)
 {
     QByteArray bytes;
-    ReadResult result = FileAccess::readRegularFile(pub.Pub_MessPath, bytes);
+    ReadResult result = FileAccess::readRegularFile(configFileToRead(pub.Pub_MessPath, pub.messPreparedPath), bytes);
     if (result == ReadResult::Missing) {
         if (!writeDefaultFile(pub.Pub_MessPath)) {
             useDefaultMessages(pub);
@@ -197,4 +198,11 @@ void Mess_Load(PublicConst& pub)
             ++pub.Pub_MessFill;
         }
     }
+}
+
+QString messFileForEditing(const PublicConst& pub)
+{
+    if (adoptPreparedFile(pub.Pub_MessPath, pub.messPreparedPath))
+        return pub.Pub_MessPath;
+    return configFileToRead(pub.Pub_MessPath, pub.messPreparedPath);
 }

@@ -1,9 +1,12 @@
 #include "config/settings.h"
 
+#include "config/config_folder.h"
 #include "platform/profile_file.h"
 
 int32_t Ini_Write(PublicConst& pub, const QString& section, const QString& key, const QString& value)
 {
+    // A prepared file that cannot be copied is no reason to lose the value: it is saved alone.
+    adoptPreparedFile(pub.Pub_IniPath, pub.iniPreparedPath);
     return ProfileFile::WritePrivateProfileString(section, key, value, pub.Pub_IniPath);
 }
 
@@ -16,7 +19,8 @@ void Ini_ReadHost(PublicConst& pub)
 
     QString value;
     pub.Pub_IniResult = ProfileFile::GetPrivateProfileString(pub.Pub_IniSection, pub.Pub_IniKey, QString(),
-                                                             value, pub.Pub_IniBufLen, pub.Pub_IniPath);
+                                                             value, pub.Pub_IniBufLen,
+                                                             configFileToRead(pub.Pub_IniPath, pub.iniPreparedPath));
     // The buffer keeps its fixed length: the value is copied over its start and ends at the
     // first NUL, as the text before that NUL is all the caller may use.
     pub.Pub_IniBuffer.replace(0, value.size() + 1, value + QChar(u'\0'));

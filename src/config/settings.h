@@ -13,8 +13,10 @@ inline const QString kDefaultHostIP = QStringLiteral("192.168.1.10");
 inline const QString kFileName = QStringLiteral("Rivect.ini");
 } // namespace Settings
 
-/// Writes value under key in section of the settings file at pub.Pub_IniPath; nonzero on success.
+/// Writes value under key in section of the settings file at pub.Pub_IniPath, which starts as
+/// a copy of the prepared file when it is missing; nonzero on success.
 int32_t Ini_Write(PublicConst& pub, const QString& section, const QString& key, const QString& value);
 
-/// Reads the host address into pub.Pub_HostIP, writing the default when the file has none.
+/// Reads the host address into pub.Pub_HostIP, from Pub_IniPath or, while that is missing,
+/// the prepared file; writes the default when the file read has none.
 void Ini_ReadHost(PublicConst& pub);

@@ -5,53 +5,40 @@
 #include "platform/system_clock.h"
 
 #include <QDir>
-#include <QTimer>
 
-LapLog::LapLog(QString folder) : m_folder(std::move(folder)) {}
+LapLog::LapLog(QString folder, LapLogWriter::Sync sync)
+    : m_writer(std::move(folder),
+               [this](uint64_t run, LapLogWriter::Notice notice, const QString& path) {
+                   // From the writer's thread to the window's, through the event loop: a box
+                   // opened from inside the handler that took the report would hold back the
+                   // socket's next datagrams until it is closed.
+                   QMetaObject::invokeMethod(
+                       &m_context, [this, run, notice, path] { onNotice(run, notice, path); },
+                       Qt::QueuedConnection);
+               },
+               std::move(sync))
+{
+}
 
 void LapLog::onRunEvent(const ClientWindow& window, RunEvent event)
 {
     switch (event) {
     case RunEvent::Started:
-        start(window);
+        m_dialogs = &window.services().dialogs;
+        ++m_run;
+        m_running = true;
+        m_toldFailure = false;
+        m_toldRecovery = false;
+        m_writer.startRun(m_run, LapLogFormat::fileName(window.services().clock.now(), window.Cmb_CarNo.text()));
         break;
     case RunEvent::LapTaken:
         lap(window);
         break;
     case RunEvent::Stopped:
-        m_file.close();
+        m_writer.endRun();
         m_running = false;
         break;
     }
-}
-
-void LapLog::start(const ClientWindow& window)
-{
-    m_file.close();
-    m_running = true;
-    m_told = false;
-    const QDir dir(m_folder);
-    const QString name = LapLogFormat::fileName(window.services().clock.now(), window.Cmb_CarNo.text());
-    // Two runs of one car within a second must not share a file.
-    m_path = dir.filePath(name);
-    for (int n = 2; QFile::exists(m_path) && n < 100; ++n)
-        m_path = dir.filePath(name.chopped(4) + QStringLiteral("_%1.csv").arg(n));
-    if (!open())
-        tellOnce(window);
-}
-
-bool LapLog::open()
-{
-    if (!QDir().mkpath(m_folder))
-        return false;
-    m_file.setFileName(m_path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return false;
-    if (m_file.size() == 0 && (m_file.write(LapLogFormat::fileStart()) < 0 || !m_file.flush())) {
-        m_file.close();
-        return false;
-    }
-    return true;
 }
 
 void LapLog::lap(const ClientWindow& window)
@@ -72,28 +59,22 @@ void LapLog::lap(const ClientWindow& window)
     if (pub.Pub_InMessLen > 5)
         r.hostText = pub.Pub_InMess.left(pub.Pub_InMessLen - 5);
     r.driverMessage = window.Lbl_OutMess.caption();
-    write(LapLogFormat::row(r), window);
+    m_writer.addRow(LapLogFormat::row(r));
 }
 
-void LapLog::write(const QByteArray& bytes, const ClientWindow& window)
+void LapLog::onNotice(uint64_t run, LapLogWriter::Notice notice, const QString& path)
 {
-    // A folder that was missing at Start (a stick not yet put in) is tried again at each lap.
-    const bool ok = (m_file.isOpen() || open()) && m_file.write(bytes) == bytes.size() && m_file.flush();
-    if (!ok)
-        tellOnce(window);
-}
-
-void LapLog::tellOnce(const ClientWindow& window)
-{
-    if (m_told)
+    // A notice about a run that has since been stopped and followed by another is stale.
+    if (run != m_run || !m_dialogs)
         return;
-    m_told = true;
-    // Shown from the event loop, not from inside the handler that took the report: a box
-    // opened there would hold back the socket's next datagrams until it is closed.
-    IDialogs& dialogs = window.services().dialogs;
-    const QString prompt = QStringLiteral("ラップ記録を書き込めません。計測はそのまま続きます。") + QLatin1Char('\r')
-        + QDir::toNativeSeparators(m_path);
-    QTimer::singleShot(0, &m_context, [&dialogs, prompt] {
-        dialogs.msgBox(prompt, MsgBox::vbOKOnly | MsgBox::vbCritical, QStringLiteral("ラップ記録"));
-    });
+    const bool failed = notice == LapLogWriter::Notice::Failed;
+    bool& told = failed ? m_toldFailure : m_toldRecovery;
+    if (told)
+        return;
+    told = true;
+    const QString text = failed ? QStringLiteral("ラップ記録を書き込めません。計測はそのまま続きます。")
+                                : QStringLiteral("ラップ記録を同じ場所に開き直し、書き込みを再開しました。");
+    m_dialogs->msgBox(text + QLatin1Char('\r') + QDir::toNativeSeparators(path),
+                      MsgBox::vbOKOnly | (failed ? MsgBox::vbCritical : MsgBox::vbInformation),
+                      QStringLiteral("ラップ記録"));
 }

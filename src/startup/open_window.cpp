@@ -23,6 +23,9 @@ void OpenWindow::Form_Load()
     Form.move(int(std::lround(left)), int(std::lround(top)));
 
     m_pub.Pub_IniPath = m_svc.configFolder + QStringLiteral("/") + Settings::kFileName;
+    m_pub.iniPreparedPath = m_svc.preparedFolder.isEmpty()
+        ? QString()
+        : m_svc.preparedFolder + QStringLiteral("/") + Settings::kFileName;
     Ini_ReadHost(m_pub);
     if (!m_svc.unwritableFolders.isEmpty() && m_svc.dialogs)
         tellNothingCanBeSaved();

@@ -20,6 +20,7 @@ struct OpenServices {
     std::function<void(ClientChoice)> showClient; ///< creates, loads and shows a client window
     IDialogs* dialogs = nullptr;                  ///< where the load tells that nothing can be saved
     QStringList unwritableFolders{};              ///< the folders tried, when none could be written
+    QString preparedFolder{};                     ///< folder read while configFolder has no copy of a file; empty when none
 };
 
 /// The opening window Fm_Open: measures the screen, reads the host address and after its

@@ -15,6 +15,7 @@ constexpr VbBool VbFalse = 0;
 struct PublicConst {
     // Settings file
     QString Pub_IniPath;
+    QString iniPreparedPath;  ///< Rivect.ini beside the program, read while Pub_IniPath is missing; empty when none
     QString Pub_IniSection;
     QString Pub_IniKey;
     QString Pub_IniBuffer;  ///< fixed length 1024 once Ini_ReadHost has run
@@ -28,6 +29,7 @@ struct PublicConst {
 
     // Message file
     QString Pub_MessPath;
+    QString messPreparedPath;  ///< OutMess.txt beside the program, read while Pub_MessPath is missing; empty when none
     QStringList Pub_MessList;  ///< indexes 0 to Pub_MessCount; entry 0 is the empty text
     int16_t Pub_MessCount = 0;
     int16_t Pub_MessIndex = 0;

@@ -55,11 +55,67 @@ void LargeTextLabel::refit()
         }
         if (right - left > width)
             setFont(CaptionFit::condensedTo(*m_designFont, right - left, width));
-        return;
+    } else {
+        const QFont fitted = CaptionFit::condensed(*m_designFont, t, width);
+        if (!(fitted == font()))
+            setFont(fitted);
     }
-    const QFont fitted = CaptionFit::condensed(*m_designFont, t, width);
-    if (!(fitted == font()))
-        setFont(fitted);
+    fitHeight();
+}
+
+void LargeTextLabel::fitHeight()
+{
+    const QString t = text();
+    const QRect cr = contentsRect();
+    const int height = cr.height();
+    m_lift = 0;
+    if (!isPlainLine(t) || height <= 2)
+        return;
+    // Each smaller size is measured again: hinting rounds the ink to whole pixels.
+    for (int round = 0; round < 4; ++round) {
+        qreal top = 0, bottom = 0;
+        for (QChar c : t) {
+            const QRectF ink = inkOf(c);
+            top = std::min(top, ink.top());
+            bottom = std::max(bottom, ink.bottom());
+        }
+        // Rows the ink may touch, from the top of the contents: the glyphs stand on the
+        // baseline's whole pixel, and a sub-pixel offset adds a row below.
+        const qreal baseline = std::floor(baselineOffset());
+        const int first = int(baseline + top), last = int(baseline + bottom);
+        const bool ownImages = fitsCache(t);
+        // The label's own images are clipped to the contents; QLabel's text only by the
+        // widget's edge, so it may reach into a frame.
+        const int above = ownImages ? 0 : cr.top(), below = ownImages ? 0 : rect().bottom() - cr.bottom();
+        if (first >= -above && last <= height - 1 + below)
+            return;
+        if (last - first <= height - 1 && ownImages) {
+            // The substitute faces set the baseline lower than the faces the windows were
+            // sized for; where the ink is no taller than the label, moving it keeps the size.
+            // A row is left free at the edge it came from where there is room for it.
+            m_lift = last > height - 1 ? std::min(last - (height - 2), first) : std::max(first - 1, last - (height - 1));
+            return;
+        }
+        // Taller than the label, or drawn by QLabel, which places it by the alignment alone.
+        const int size = QFontInfo(font()).pixelSize();
+        const qreal scale = qreal(height - 3) / std::max(last - first, last);
+        QFont smaller = font();
+        smaller.setPixelSize(std::max(1, std::min(size - 1, int(std::floor(size * scale)))));
+        setFont(smaller);
+    }
+}
+
+qreal LargeTextLabel::baselineOffset() const
+{
+    const QFontMetricsF fm(font());
+    const int height = contentsRect().height();
+    const Qt::Alignment align = QStyle::visualAlignment(layoutDirection(), alignment());
+    qreal top = 0;
+    if (align & Qt::AlignBottom)
+        top = height - fm.height();
+    else if (align & Qt::AlignVCenter)
+        top = (height - fm.height()) / 2;
+    return top + fm.ascent();
 }
 
 void LargeTextLabel::setCaption(const QString& t)
@@ -163,7 +219,6 @@ LargeTextLabel::Placement LargeTextLabel::place(const QString& t) const
         p.width += advance(c);
     }
     const QRect cr = contentsRect();
-    const QFontMetricsF fm(font());
     const Qt::Alignment align = QStyle::visualAlignment(layoutDirection(), alignment());
     qreal x = cr.left();
     if (align & Qt::AlignRight)
@@ -172,12 +227,7 @@ LargeTextLabel::Placement LargeTextLabel::place(const QString& t) const
         x = cr.left() + (cr.width() - p.width) / 2;
     for (qreal& pen : p.pen)
         pen += x;
-    qreal top = cr.top();
-    if (align & Qt::AlignBottom)
-        top = cr.top() + cr.height() - fm.height();
-    else if (align & Qt::AlignVCenter)
-        top = cr.top() + (cr.height() - fm.height()) / 2;
-    p.baseline = top + fm.ascent();
+    p.baseline = cr.top() + baselineOffset() - m_lift;
     return p;
 }
 

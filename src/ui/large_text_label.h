@@ -13,7 +13,8 @@
 /// This label draws each character of a large single-line text from images of its own,
 /// rendered once per character, colour and sub-pixel offset, and a new caption repaints only
 /// the characters that changed. Any other text (small, wrapped, rich) is painted by QLabel.
-/// A caption wider than the label is condensed until it fits, never cut.
+/// A caption wider than the label is condensed until it fits, never cut; a line whose ink
+/// reaches past the label's top or bottom is moved, or made smaller where it is taller.
 class LargeTextLabel : public QLabel {
 public:
     using QLabel::QLabel;
@@ -68,6 +69,9 @@ private:
     /// Whether t can be drawn from the images, in the current font and size.
     bool fitsCache(const QString& t) const;
     void refit();
+    void fitHeight();
+    /// Distance of the baseline from the top of the contents, as the alignment puts it.
+    qreal baselineOffset() const;
     void dropMetrics();
 
     QHash<Key, Glyph> m_images;
@@ -78,4 +82,5 @@ private:
     mutable QHash<char16_t, qreal> m_advances;
     mutable QHash<char16_t, QRectF> m_inks;
     mutable int m_pixelSize = -1;
+    int m_lift = 0;  ///< pixels the line is drawn higher than its alignment puts it
 };

@@ -18,7 +18,8 @@ OpenView::OpenView(PublicConst& pub, const ConfigFolder& files, IDialogs& dialog
                                      hide();
                                      deleteLater();
                                  },
-                                 std::move(showClient), &dialogs, files.unwritable})
+                                 std::move(showClient), &dialogs, files.unwritable,
+                                 files.prepared})
 {
     if (const QScreen* s = screen()) {
         m_dpiX = s->logicalDotsPerInchX();

@@ -1,6 +1,12 @@
-// The folder of Rivect.ini and OutMess.txt: the program folder while it can be written, else
-// the user's configuration folder, and a plain report when neither can.
+// The folder of Rivect.ini and OutMess.txt: the program folder while it can be written and is
+// not an installed one, else the user's folder for saving with the program's files read while
+// the user has no copy; and a plain report when nothing can be written.
 #include "config/config_folder.h"
+#include "config/messages.h"
+#include "config/settings.h"
+#include "fakes/file_bytes.h"
+#include "platform/cp932.h"
+#include "platform/user_folder.h"
 #include "read_only_folder.h"
 
 #include <QDir>
@@ -10,55 +16,67 @@
 
 #include <memory>
 
+namespace {
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+QByteArray iniWithHost(const char* host)
+{
+    return "[Other]\r\nx=1\r\n[" + Cp932::encode(Settings::kSection) + "]\r\nHostIPNo=" + host + "\r\n";
+}
+
+} // namespace
+
 class TestConfigFolder : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void rule_data();
     void rule();
+    void platformParts();
+    void readingOrder_data();
+    void readingOrder();
+    void editorGetsTheUsersCopy();
 };
 
 void TestConfigFolder::rule_data()
 {
-    // program: "writable" or "read-only"; user: how <config home>/Rivect can be made, where the
-    // config home is XDG_CONFIG_HOME ("xdg/...") or the default <home>/.config ("home/...").
+    // program: "writable" or "read-only"; user: how <tmp>/user/Rivect can be made.
     QTest::addColumn<QString>("program");
-    QTest::addColumn<QString>("xdg");
+    QTest::addColumn<bool>("installed");
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("chosen");
     QTest::addColumn<bool>("writable");
 
-    QTest::newRow("writable program folder: the user's folder is not even created")
-        << "writable" << "xdg" << "none" << "program" << true;
-    QTest::newRow("read-only program folder: XDG_CONFIG_HOME/Rivect, created")
-        << "read-only" << "xdg" << "xdg/Rivect" << "xdg/Rivect" << true;
-    QTest::newRow("read-only program folder, relative XDG_CONFIG_HOME ignored: ~/.config/Rivect")
-        << "read-only" << "relative" << "home/.config/Rivect" << "home/.config/Rivect" << true;
+    QTest::newRow("writable program folder: the one place, the user's folder not even created")
+        << "writable" << false << "none" << "program" << true;
+    QTest::newRow("installed program folder, writable as root: never written, the user's folder")
+        << "writable" << true << "creatable" << "user" << true;
+    QTest::newRow("read-only program folder: the user's folder, created")
+        << "read-only" << false << "creatable" << "user" << true;
     QTest::newRow("nothing writable, no user folder: the program folder, reported")
-        << "read-only" << "blocked" << "none" << "program" << false;
-    QTest::newRow("nothing writable, a read-only user folder: its files are still read")
-        << "read-only" << "xdg" << "read-only" << "xdg/Rivect" << false;
+        << "read-only" << false << "blocked" << "program" << false;
+    QTest::newRow("nothing writable, a read-only user folder: its files are still read first")
+        << "read-only" << false << "read-only" << "user" << false;
 }
 
 void TestConfigFolder::rule()
 {
     QFETCH(QString, program);
-    QFETCH(QString, xdg);
+    QFETCH(bool, installed);
     QFETCH(QString, user);
     QFETCH(QString, chosen);
     QFETCH(bool, writable);
 
     QTemporaryDir dir;
     const QString programFolder = dir.filePath(QStringLiteral("program"));
-    const QString home = dir.filePath(QStringLiteral("home"));
-    QVERIFY(QDir().mkpath(programFolder) && QDir().mkpath(home));
-
-    QString xdgHome = dir.filePath(QStringLiteral("xdg"));
-    if (xdg == QLatin1String("relative")) {
-        xdgHome = QStringLiteral("xdg");
-    } else if (xdg == QLatin1String("blocked")) {
+    QVERIFY(QDir().mkpath(programFolder));
+    QString userFolder = dir.filePath(QStringLiteral("user/Rivect"));
+    if (user == QLatin1String("blocked")) {
         // A regular file where the folder would have to be: nobody, root included, can create it.
-        xdgHome = dir.filePath(QStringLiteral("blocker/config"));
-        QVERIFY(QFile(dir.filePath(QStringLiteral("blocker"))).open(QIODevice::WriteOnly));
+        QVERIFY(QFile(dir.filePath(QStringLiteral("user"))).open(QIODevice::WriteOnly));
     }
 
     std::unique_ptr<ReadOnlyFolder> readOnlyProgram;
@@ -69,25 +87,122 @@ void TestConfigFolder::rule()
             QSKIP("cannot make a folder read-only here (root outside the sandbox)");
     }
     if (user == QLatin1String("read-only")) {
-        QVERIFY(QDir().mkpath(xdgHome + QStringLiteral("/Rivect")));
-        readOnlyUser = std::make_unique<ReadOnlyFolder>(xdgHome + QStringLiteral("/Rivect"), QStringLiteral("Rivect.ini"),
-                                                        QByteArray("[x]\r\n"));
+        QVERIFY(QDir().mkpath(userFolder));
+        readOnlyUser = std::make_unique<ReadOnlyFolder>(userFolder, QStringLiteral("Rivect.ini"), QByteArray("[x]\r\n"));
         QVERIFY(readOnlyUser->available());
     }
 
-    const ConfigFolder result = chooseConfigFolder(programFolder, xdgHome, home);
+    const ConfigFolder result = chooseConfigFolder(programFolder, userFolder, installed);
 
-    const QString expected = chosen == QLatin1String("program") ? programFolder : dir.filePath(chosen);
-    QCOMPARE(result.path, expected);
+    QCOMPARE(result.path, chosen == QLatin1String("program") ? programFolder : userFolder);
     QVERIFY(QFileInfo(result.path).isDir());
+    // The program's own files are read while the user's folder has none.
+    QCOMPARE(result.prepared, chosen == QLatin1String("program") ? QString() : programFolder);
     // When nothing can be written, every folder tried is named, the program folder first, for
     // the operator's message.
     QCOMPARE(result.unwritable.size(), writable ? 0 : 2);
     QVERIFY(writable || result.unwritable[0] == programFolder);
     // The test write leaves nothing behind, and no folder is made that is not used.
-    QCOMPARE(QDir(programFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    QCOMPARE(entries(programFolder), QStringList());
     if (user == QLatin1String("none"))
-        QVERIFY(!QFileInfo::exists(xdgHome + QStringLiteral("/Rivect")));
+        QVERIFY(!QFileInfo::exists(userFolder));
+}
+
+void TestConfigFolder::platformParts()
+{
+    // A relative XDG_CONFIG_HOME is invalid and ignored: ~/.config instead.
+    QTemporaryDir dir;
+    const QByteArray saved[] = {qgetenv("XDG_CONFIG_HOME"), qgetenv("HOME")};
+    qputenv("XDG_CONFIG_HOME", "relative/cfg");
+    qputenv("HOME", QFile::encodeName(dir.path()));
+    QCOMPARE(userConfigFolder(), dir.filePath(QStringLiteral(".config/Rivect")));
+    qputenv("XDG_CONFIG_HOME", saved[0]);
+    qputenv("HOME", saved[1]);
+
+    // Installed means under /usr once links are resolved.
+    QVERIFY(QFile::link(QStringLiteral("/usr/bin"), dir.filePath(QStringLiteral("bin-link"))));
+    QVERIFY(isInstalledProgramFolder(dir.filePath(QStringLiteral("bin-link"))));
+    QVERIFY(!isInstalledProgramFolder(QStringLiteral("/usrbin")));
+    QVERIFY(!isInstalledProgramFolder(dir.path()));
+}
+
+void TestConfigFolder::readingOrder_data()
+{
+    // Copies of Rivect.ini before the start ("" = none); a host address entered in the first
+    // run ("" = none); the address read at the first and at the next start.
+    QTest::addColumn<QByteArray>("userCopy");
+    QTest::addColumn<QByteArray>("besideProgram");
+    QTest::addColumn<QString>("entered");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("next");
+
+    QTest::newRow("the user's copy is read first") << iniWithHost("127.0.0.2") << iniWithHost("127.0.0.3") << ""
+                                                   << "127.0.0.2" << "127.0.0.2";
+    QTest::newRow("no user's copy: the one beside the program")
+        << QByteArray() << iniWithHost("127.0.0.3") << "" << "127.0.0.3" << "127.0.0.3";
+    QTest::newRow("a saved copy wins at the next start")
+        << QByteArray() << iniWithHost("127.0.0.3") << "127.0.0.4" << "127.0.0.3" << "127.0.0.4";
+}
+
+void TestConfigFolder::readingOrder()
+{
+    QFETCH(QByteArray, userCopy);
+    QFETCH(QByteArray, besideProgram);
+    QFETCH(QString, entered);
+    QFETCH(QString, first);
+    QFETCH(QString, next);
+
+    QTemporaryDir dir;
+    const QString programFolder = dir.filePath(QStringLiteral("program"));
+    const QString userFolder = dir.filePath(QStringLiteral("user"));
+    QVERIFY(QDir().mkpath(programFolder) && QDir().mkpath(userFolder));
+    if (!userCopy.isEmpty())
+        writeBytes(userFolder + "/Rivect.ini", userCopy);
+    writeBytes(programFolder + "/Rivect.ini", besideProgram);
+
+    // Installed and run by root: the program folder can be written, and never is.
+    auto startWith = [&](PublicConst& pub) {
+        const ConfigFolder files = chooseConfigFolder(programFolder, userFolder, true);
+        pub.Pub_IniPath = files.filePath(Settings::kFileName);
+        pub.iniPreparedPath = files.preparedPath(Settings::kFileName);
+        Ini_ReadHost(pub);
+    };
+    PublicConst pub;
+    startWith(pub);
+    QCOMPARE(pub.Pub_HostIP, first);
+    if (!entered.isEmpty()) {
+        QVERIFY(Ini_Write(pub, Settings::kSection, Settings::kKey, entered) != 0);
+        // The copy saved keeps what else the prepared file holds.
+        QVERIFY(readBytes(userFolder + "/Rivect.ini").startsWith("[Other]\r\nx=1\r\n"));
+    }
+    PublicConst later;
+    startWith(later);
+    QCOMPARE(later.Pub_HostIP, next);
+
+    QCOMPARE(entries(programFolder), QStringList{QStringLiteral("Rivect.ini")});
+    QCOMPARE(readBytes(programFolder + "/Rivect.ini"), besideProgram);
+}
+
+void TestConfigFolder::editorGetsTheUsersCopy()
+{
+    QTemporaryDir dir;
+    PublicConst pub;
+    pub.Pub_MessPath = dir.filePath(QStringLiteral("user.txt"));
+    pub.messPreparedPath = dir.filePath(QStringLiteral("prepared.txt"));
+    writeBytes(pub.messPreparedPath, "#\r\nprepared\r\n");
+
+    Mess_Load(pub);
+    QCOMPARE(pub.Pub_MessList, QStringList({QString(), QStringLiteral("prepared")}));
+    QVERIFY(!QFile::exists(pub.Pub_MessPath));  // reading writes nothing
+
+    // The editor opens the user's copy, made from the prepared file, and its save is what the
+    // next load reads; the prepared file stays as it was.
+    QCOMPARE(messFileForEditing(pub), pub.Pub_MessPath);
+    QCOMPARE(readBytes(pub.Pub_MessPath), QByteArray("#\r\nprepared\r\n"));
+    writeBytes(pub.Pub_MessPath, "edited\r\n");
+    Mess_Load(pub);
+    QCOMPARE(pub.Pub_MessList, QStringList({QString(), QStringLiteral("edited")}));
+    QCOMPARE(readBytes(pub.messPreparedPath), QByteArray("#\r\nprepared\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestConfigFolder)

@@ -1,22 +1,28 @@
 // The lap log on a client window with fake services: the rows of a run, one file per run,
-// the file name, and a folder that cannot be written.
+// the file name, a folder that cannot be written or goes away, and the writer thread.
 #include "client/datagram.h"
 #include "fakes/fake_client_services.h"
 #include "laplog/lap_log.h"
 #include "laplog/lap_log_format.h"
+#include "fakes/file_bytes.h"
 
+#include <QDir>
 #include <QFile>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
+#include <thread>
 
 namespace {
 
 /// A loaded client window whose runs a lap log keeps in folder.
 struct LogRig : FakeClientServices {
-    explicit LogRig(const QString& folder) : log(folder)
+    explicit LogRig(const QString& folder, LapLogWriter::Sync sync = DurableFile::syncData)
+        : log(folder, std::move(sync))
     {
         pub.Pub_HostIP = QStringLiteral("127.0.0.1");
         ClientServices s = services(program.path());
@@ -28,22 +34,35 @@ struct LogRig : FakeClientServices {
     {
         w->Cmb_CarNo.setText(Datagram::carText(car));
         w->Btn_Start_Click();
+        log.waitForWriter();
     }
     /// Stop, answered Yes.
     void stop() { w->Btn_Start_Click(); }
-    /// The boxes shown about the log.
-    int logBoxes() const
+    /// The boxes shown about the log, those whose text starts with start when given.
+    int logBoxes(const QString& start = {})
     {
+        log.waitForWriter();
         QCoreApplication::processEvents();
-        return int(std::count_if(dialogs.boxes.begin(), dialogs.boxes.end(),
-                                 [](const auto& b) { return b.title == QStringLiteral("ラップ記録"); }));
+        return int(std::count_if(dialogs.boxes.begin(), dialogs.boxes.end(), [&](const auto& b) {
+            return b.title == QStringLiteral("ラップ記録") && b.prompt.startsWith(start);
+        }));
     }
     void report(bool forced, int lap, int last, int best, int ave, QTime clock, QTime end, const QString& text = {})
     {
         sock.deliver(Datagram::lapReportText(forced, lap, last, best, ave, QDate(2026, 5, 3), clock, end, text));
     }
-    QByteArray file() const
+    /// A new lap (lap numbers must rise) with nothing else of interest, by default waiting
+    /// until the writer has dealt with it.
+    void lap(int n, bool wait = true)
     {
+        report(false, n, 80000 + n, 80001, 80002, QTime(10, 1, n), QTime(10, 1, n));
+        if (wait)
+            log.waitForWriter();
+    }
+    /// The file of the run, once the writer has caught up.
+    QByteArray file()
+    {
+        log.waitForWriter();
         QFile f(log.currentFile());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
     }
@@ -56,6 +75,20 @@ struct LogRig : FakeClientServices {
 
 const QByteArray kStart = "\xEF\xBB\xBFreceived,lap,lap_ms,best_ms,average_ms,diff_ms,end_time,host_text,"
                           "driver_message\r\n";
+
+/// The lap numbers of the rows of a log file that starts with the header and ends with a
+/// whole row; -1 for a row without the nine fields (no text of these rows has a comma), {-1}
+/// for a file that does not start and end so.
+QList<int> lapsIn(const QByteArray& file)
+{
+    if (!file.startsWith(kStart) || !file.endsWith("\r\n"))
+        return {-1};
+    QList<int> laps;
+    const QList<QByteArray> rows = file.mid(kStart.size()).chopped(2).split('\n');
+    for (const QByteArray& row : rows)
+        laps << (row.count(',') == 8 ? row.split(',').value(1).toInt() : -1);
+    return file.size() == kStart.size() ? QList<int>() : laps;
+}
 
 } // namespace
 
@@ -77,7 +110,7 @@ private Q_SLOTS:
         rig.report(false, 1, 83456, 83456, 83456, QTime(10, 1, 23), QTime(11, 0, 0), hostText);
         const QByteArray row1 = "2026-05-03T10:01:23.000,1,83456,83456,83456,83456,2026-05-03T11:00:00,"
                                 "\"ピット,\"\"IN\"\" ｱ①髙\",\r\n";
-        QCOMPARE(rig.file(), kStart + row1);  // on disk at once
+        QCOMPARE(rig.file(), kStart + row1);
 
         rig.report(false, 1, 83456, 83456, 83456, QTime(10, 1, 23), QTime(11, 0, 0), hostText);  // repeat
         rig.w->Lbl_OutMess.setCaption(QStringLiteral("ＢＯＸ"));
@@ -125,6 +158,99 @@ private Q_SLOTS:
         rig.stop();
         rig.start(1);
         QCOMPARE(rig.logBoxes(), 2);
+    }
+
+    void reopenedAtItsPath_data()
+    {
+        QTest::addColumn<QString>("loss");
+        QTest::addColumn<QList<int>>("laps");
+        QTest::addColumn<int>("failures");
+        // The folder removed between laps, twice: made again with a new file, its header first.
+        QTest::newRow("folder removed") << "removed" << QList<int>{3, 4} << 0;
+        // The medium pulled (nothing can be made at the path) and put back with the file as it
+        // was, a torn row at its end: the rows kept meanwhile follow the last whole one.
+        QTest::newRow("medium pulled and put back") << "pulled" << QList<int>{1, 2, 3, 4} << 1;
+    }
+
+    void reopenedAtItsPath()
+    {
+        QFETCH(QString, loss);
+        QFETCH(QList<int>, laps);
+        QFETCH(int, failures);
+
+        QTemporaryDir tmp;
+        const QString stick = tmp.filePath(QStringLiteral("stick"));
+        LogRig rig(stick + QStringLiteral("/laps"));
+        rig.start(1);
+        rig.lap(1);
+        const QByteArray before = rig.file();
+        QVERIFY(QDir(stick).removeRecursively());
+        if (loss == QLatin1String("pulled")) {
+            QVERIFY(QFile(stick).open(QIODevice::WriteOnly));
+            rig.lap(2);
+            QCOMPARE(rig.logBoxes(), 1);
+            rig.lap(3);
+            QVERIFY(QFile::remove(stick) && QDir().mkpath(stick + QStringLiteral("/laps")));
+            writeBytes(rig.log.currentFile(), before + "2026-05-03T10:01:02.000,2,800");
+        } else {
+            rig.lap(2);
+            QVERIFY(QDir(stick).removeRecursively());
+            rig.lap(3);
+        }
+        rig.lap(4);
+        QCOMPARE(lapsIn(rig.file()), laps);
+        QCOMPARE(rig.log.currentFile(), stick + QStringLiteral("/laps/2026-05-03_100000_1.csv"));
+        QCOMPARE(rig.logBoxes(QStringLiteral("ラップ記録を書き込めません。")), failures);
+        QCOMPARE(rig.logBoxes(QStringLiteral("ラップ記録を同じ場所に開き直し")), 1);
+    }
+
+    void createdExclusively()
+    {
+        // Another client of the car, started in the same second into this folder, has the name.
+        QTemporaryDir tmp;
+        const QString taken = tmp.filePath(QStringLiteral("2026-05-03_100000_2.csv"));
+        writeBytes(taken, "another client's\r\n");
+        LogRig rig(tmp.path());
+        rig.start(2);
+        rig.lap(1);
+        QCOMPARE(rig.log.currentFile(), tmp.filePath(QStringLiteral("2026-05-03_100000_2_2.csv")));
+        QCOMPARE(lapsIn(rig.file()), QList<int>{1});
+        QCOMPARE(readBytes(taken), QByteArray("another client's\r\n"));
+    }
+
+    void rowsSyncedByTheWriterThread()
+    {
+        // A sync held until the test lets it go, like a slow stick: the window takes laps
+        // meanwhile, and every row is on the medium once it is let go.
+        QSemaphore letGo;
+        std::atomic<bool> hold{false};
+        std::atomic<bool> syncing{false};
+        std::atomic<bool> onWindowThread{false};
+        std::atomic<qint64> lastSynced{0};
+        auto sync = [&, window = std::this_thread::get_id()](QFileDevice& file) {
+            onWindowThread = onWindowThread || std::this_thread::get_id() == window;
+            syncing = true;
+            if (hold)
+                letGo.tryAcquire(1, 20000);
+            syncing = false;
+            lastSynced = file.size();
+            return file.flush();
+        };
+        QTemporaryDir tmp;
+        LogRig rig(tmp.path(), sync);
+        rig.start(4);
+        hold = true;
+        rig.lap(1, false);
+        QTRY_VERIFY(syncing);
+        rig.lap(2, false);
+        rig.lap(3, false);
+        QCOMPARE(rig.w->Lbl_Lap.caption(), QStringLiteral("4周目"));
+        QVERIFY(syncing);  // the window did not wait for it
+        hold = false;
+        letGo.release();
+        QCOMPARE(lapsIn(rig.file()), (QList<int>{1, 2, 3}));
+        QCOMPARE(lastSynced.load(), QFileInfo(rig.log.currentFile()).size());
+        QVERIFY(!onWindowThread);
     }
 };
 

@@ -13,6 +13,9 @@
 
 namespace {
 
+// Whether this build has the SVG module (the Windows build has not).
+constexpr bool kSvgWritten = LAPS_WRITE_SVG;
+
 // lap, lap_ms, best_ms, average_ms; laps 3 and 5 are slower than the average.
 const QList<LapEntry> kLaps = {
     {1, 83000, 83000, 83000}, {2, 81000, 81000, 82000}, {3, 84500, 81000, 82833},
@@ -86,10 +89,74 @@ private Q_SLOTS:
         QVERIFY(lineNear(3.5, 81000, LapChart::kBestColor));
         QVERIFY(!lineNear(3.5, 82000, LapChart::kBestColor));
 
+        // A build without the SVG module says so and writes nothing.
         const QString svg = dir.filePath(QStringLiteral("run.svg"));
-        QCOMPARE(run(csv, svg), 0);
+        QCOMPARE(run(csv, svg), kSvgWritten ? 0 : 1);
         QFile s(svg);
-        QVERIFY(s.open(QIODevice::ReadOnly) && s.readAll().contains("viewBox=\"0 0 900 500\""));
+        QCOMPARE(s.open(QIODevice::ReadOnly) && s.readAll().contains("viewBox=\"0 0 900 500\""), kSvgWritten);
+    }
+
+    void readsWhatTheClientWrote()
+    {
+        const QByteArray five = logOf(kLaps);
+        const QByteArray wrapped = logOf({{998, 83000, 81000, 82000}, {999, 82000, 81000, 82000},
+                                          {0, 81500, 81000, 82000}, {1, 82500, 81000, 82000},
+                                          {0, 82500, 81000, 82000}});
+        const qsizetype lastRow = five.indexOf("2026-05-03T10:00:05");  // where lap 5's row begins
+        struct Case {
+            const char* what;
+            QByteArray bytes;
+            QList<int> laps;  ///< the lap numbers on the chart; empty: an error
+            bool warned;
+        };
+        const Case cases[] = {
+            {"999 runs on; a lap taken again stays", wrapped, {998, 999, 1000, 1001, 1000}, false},
+            {"last row cut in a number", five.left(lastRow + 30), {1, 2, 3, 4}, true},
+            {"last row cut in its host text", five.left(five.size() - 20), {1, 2, 3, 4}, true},
+            {"zeros where the last row should be", five.left(lastRow) + QByteArray(40, '\0'), {1, 2, 3, 4}, true},
+            {"whole last row without its line end", five.chopped(2), {1, 2, 3, 4, 5}, false},
+            {"malformed last row with its line end", five + "6,x\r\n", {}, false},
+            {"malformed row before the last", five.left(lastRow) + "6,x\r\n" + five.mid(lastRow), {}, false},
+        };
+        for (const Case& c : cases) {
+            const LapTable t = readLapTable(c.bytes);
+            QList<int> laps;
+            for (const LapEntry& e : t.laps)
+                laps << e.lap;
+            QVERIFY2(laps == c.laps && t.error.isEmpty() == !c.laps.isEmpty() && t.warning.isEmpty() != c.warned,
+                     c.what);
+        }
+
+        // The tool draws the laps before a torn row and says that it left one out.
+        QTemporaryDir dir;
+        const QString csv = dir.filePath(QStringLiteral("torn.csv"));
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(five.left(lastRow + 30)) > 0);
+        f.close();
+        QString out, err;
+        QTextStream o(&out), e(&err);
+        QCOMPARE(runLapsTool({"rivect-laps", csv, "-o", dir.filePath(QStringLiteral("torn.png"))}, o, e), 0);
+        QVERIFY2(err.contains(QStringLiteral("warning")) && err.contains(QStringLiteral("row 6")), qPrintable(err));
+    }
+
+    void headerFitsAcrossAnySize()
+    {
+        for (const QSize size : {QSize(1280, 720), QSize(900, 500), QSize(640, 720), QSize(400, 1000),
+                                 QSize(200, 200), QSize(8000, 200)}) {
+            const LapChart chart(kLaps, size);
+            const LapChart::Header h = chart.header();
+            const QString what = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+            QList<QRectF> taken = {h.title, h.subtitle};
+            for (const QRectF& r : h.legend) {
+                QVERIFY2(r.left() >= 0 && r.right() <= size.width() && r.top() >= 0
+                             && r.bottom() <= chart.plotArea().top(),
+                         qPrintable(what));
+                for (const QRectF& other : taken)
+                    QVERIFY2(!r.intersects(other), qPrintable(what));
+                taken << r;
+            }
+            QVERIFY2(h.legend.size() == 4 && h.subtitle.right() <= size.width(), qPrintable(what));
+        }
     }
 };
 

@@ -53,9 +53,11 @@ void ClockTest::silentServiceNeverHoldsTheWindow()
     QVERIFY(peer.registerObject(QStringLiteral("/org/freedesktop/timedate1"), &service, QDBusConnection::ExportAllSlots));
     QVERIFY(peer.registerService(QStringLiteral("org.freedesktop.timedate1")));
 
-    QList<qint64> direct;  // only ever touched on the clock's thread before it is joined
+    QList<qint64> direct;  // these two only ever touched on the clock's thread before it is joined
+    QStringList journal;
     {
-        DesktopClock clock(address, [&direct](qint64 msecUtc) { direct.append(msecUtc); return true; });
+        DesktopClock clock({address, [&direct](qint64 msecUtc) { direct.append(msecUtc); return 0; }, {},
+                            [&journal](const QString& line) { journal.append(line); }});
         LiveWindow lw(nullptr, &clock);
         HostPeer host(7012);
         QVERIFY(host.ok());
@@ -107,8 +109,10 @@ void ClockTest::silentServiceNeverHoldsTheWindow()
         const int late = QTime(10, 0, 0).msecsTo(service.asked[1].time());
         QVERIFY2(late >= 0 && late < 1000, qPrintable(QString::number(late)));
     }
-    // No answer is no cue to set the clock directly.
+    // No answer is no cue to set the clock directly; it is told, once, with the bus's reason.
     QVERIFY(direct.isEmpty());
+    QCOMPARE(journal.size(), 1);
+    QVERIFY2(journal[0].contains(QStringLiteral("org.freedesktop.DBus.Error.NoReply")), qPrintable(journal[0]));
     QDBusConnection::disconnectFromBus(QStringLiteral("peer"));
     daemon.kill();
     daemon.waitForFinished();

@@ -9,6 +9,7 @@
 #include "ui_test_main.h"
 
 #include <QComboBox>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QPushButton>
@@ -345,6 +346,57 @@ private Q_SLOTS:
             QVERIFY2(left > 0 && right < image.width() - 1, qPrintable(what));
             const QFontMetricsF fm(label->font());
             QVERIFY2(right - left + 1 >= fm.horizontalAdvance(c.caption) * 0.8, qPrintable(what));
+        }
+    }
+
+    void inkTallerThanItsRoomIsFittedNeverCut()
+    {
+        // Rows of ink in a label's picture, against the colour of its top left corner.
+        const auto inkRows = [](QWidget* label) {
+            const QImage image = label->grab().toImage();
+            int top = image.height(), bottom = -1;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (image.pixel(x, y) != image.pixel(0, 0))
+                        top = std::min(top, y), bottom = std::max(bottom, y);
+            return std::pair{top, bottom};
+        };
+        struct Case {
+            const ClientLayout* layout;  ///< Lbl_Lap of this layout, or a label of its own
+            QString caption;
+            int height, pixelSize;  ///< of the label of its own
+            bool sameSize;          ///< the ink fits the height, so the font keeps its size
+        };
+        const Case cases[] = {
+            {&Clt_640, QStringLiteral("99周目"), 0, 0, true},
+            {&Clt_1024, QStringLiteral("999周目"), 0, 0, true},
+            {nullptr, QStringLiteral("周目"), 48, 64, false},  // drawn from the label's images
+            {nullptr, QStringLiteral("周目"), 24, 32, false},  // drawn by QLabel
+        };
+        for (const Case& c : cases) {
+            Rig rig(c.layout ? *c.layout : Clt_640);
+            LargeTextLabel own;
+            LargeTextLabel* label = &own;
+            QFont design(QStringLiteral("ＭＳ ゴシック"));
+            if (c.layout) {
+                label = static_cast<LargeTextLabel*>(rig.view->control(ClientControl::Lbl_Lap));
+                design = Appearance::toQFont((*c.layout)[ClientControl::Lbl_Lap].font);
+                rig.window->Lbl_Lap.setCaption(c.caption);
+            } else {
+                own.setFixedSize(300, c.height);
+                own.setAlignment(Qt::AlignRight | Qt::AlignTop);
+                own.setAutoFillBackground(true);
+                own.setPalette(QPalette(Qt::yellow, Qt::black));
+                design.setPixelSize(c.pixelSize);
+                own.setDesignFont(design);
+                own.setCaption(c.caption);
+            }
+            const auto [top, bottom] = inkRows(label);
+            const QString what = QStringLiteral("%1 in %2 px: rows %3 to %4").arg(c.caption).arg(label->height()).arg(top).arg(bottom);
+            QVERIFY2(top > 0 && bottom < label->height() - 1, qPrintable(what));
+            QVERIFY2(bottom - top + 1 >= label->height() * 3 / 4, qPrintable(what));
+            QVERIFY2((QFontInfo(label->font()).pixelSize() == QFontInfo(design).pixelSize()) == c.sameSize,
+                     qPrintable(what));
         }
     }
 };

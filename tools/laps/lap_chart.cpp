@@ -3,6 +3,7 @@
 #include "client/time_format.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -11,8 +12,24 @@
 
 namespace {
 
-// The chart's proportions are drawn for 1280 x 720 and scale with the height.
+// The chart's proportions are drawn for 1280 x 720 and scale with the height; a chart narrower
+// than this for its height scales with the width, so that the header still fits across.
 constexpr double kDesignHeight = 720;
+constexpr double kNarrowestWidth = 600;
+
+struct LegendItem {
+    QString text;
+    QColor color;
+    Qt::PenStyle style;
+    bool point;
+};
+
+const LegendItem kLegend[] = {
+    {QStringLiteral("ラップタイム"), LapChart::kLapColor, Qt::SolidLine, true},
+    {QStringLiteral("平均より遅い周"), LapChart::kOverColor, Qt::NoPen, true},
+    {QStringLiteral("ベスト"), LapChart::kBestColor, Qt::SolidLine, false},
+    {QStringLiteral("平均"), LapChart::kAverageColor, Qt::DashLine, false},
+};
 
 /// 1, 2 or 5 times a power of ten, so that span holds about `ticks` steps.
 double niceStep(double span, int ticks)
@@ -64,7 +81,53 @@ LapChart::LapChart(QList<LapEntry> laps, QSize size) : m_laps(std::move(laps)), 
 
 double LapChart::unit() const
 {
-    return m_size.height() / kDesignHeight;
+    return std::min(m_size.height() / kDesignHeight, m_size.width() / kNarrowestWidth);
+}
+
+QString LapChart::subtitle() const
+{
+    if (m_laps.isEmpty())
+        return {};
+    const LapEntry& last = m_laps.last();
+    return QStringLiteral("%1周　ベスト %2　平均 %3")
+        .arg(m_laps.size())
+        .arg(Fmt_LapMilli(int32_t(last.bestMs)), Fmt_LapMilli(int32_t(last.averageMs)));
+}
+
+LapChart::Header LapChart::header() const
+{
+    const double u = unit();
+    const QRectF a = plotArea();
+    Header h;
+    h.title = QRectF(a.left(), 12 * u, QFontMetricsF(chartFont(30 * u, true)).horizontalAdvance(QStringLiteral("ラップタイム推移")), 40 * u);
+    h.subtitle = QRectF(a.left(), 54 * u, QFontMetricsF(chartFont(18 * u)).horizontalAdvance(subtitle()), 28 * u);
+
+    // An entry is a sample 28 wide, a gap of 8 and its name; entries stand 22 apart.
+    const QFontMetricsF names(chartFont(15 * u));
+    QList<double> widths;
+    for (const LegendItem& item : kLegend)
+        widths << 36 * u + names.horizontalAdvance(item.text);
+    const auto span = [&](qsizetype from, qsizetype to) {
+        double w = 0;
+        for (qsizetype i = from; i < to; ++i)
+            w += widths[i] + (i > from ? 22 * u : 0);
+        return w;
+    };
+    // Beside the subtitle as many entries as fit, in order; the rest on a row below it.
+    const double besideFrom = h.subtitle.isEmpty() ? a.left() : h.subtitle.right() + 24 * u;
+    qsizetype beside = widths.size();
+    while (beside > 0 && span(0, beside) > a.right() - besideFrom)
+        --beside;
+    const auto place = [&](qsizetype from, qsizetype to, double y) {
+        double x = a.right() - span(from, to);
+        for (qsizetype i = from; i < to; ++i) {
+            h.legend << QRectF(x, y - 12 * u, widths[i], 24 * u);
+            x += widths[i] + 22 * u;
+        }
+    };
+    place(0, beside, 68 * u);
+    place(beside, widths.size(), 96 * u);
+    return h;
 }
 
 QRectF LapChart::plotArea() const
@@ -97,17 +160,12 @@ void LapChart::paintFrame(QPainter& p) const
     const double u = unit();
     const QRectF a = plotArea();
     p.setPen(Qt::black);
+    const Header h = header();
     p.setFont(chartFont(30 * u, true));
     p.drawText(QRectF(a.left(), 12 * u, a.width(), 40 * u), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("ラップタイム推移"));
-    if (!m_laps.isEmpty()) {
-        const LapEntry& last = m_laps.last();
-        p.setFont(chartFont(18 * u));
-        p.drawText(QRectF(a.left(), 54 * u, a.width(), 28 * u), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("%1周　ベスト %2　平均 %3")
-                       .arg(m_laps.size())
-                       .arg(Fmt_LapMilli(int32_t(last.bestMs)), Fmt_LapMilli(int32_t(last.averageMs))));
-    }
+    p.setFont(chartFont(18 * u));
+    p.drawText(h.subtitle, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, subtitle());
 
     const QColor grid(0xDD, 0xDD, 0xDD);
     p.setFont(chartFont(15 * u));
@@ -172,38 +230,23 @@ void LapChart::paintSeries(QPainter& p) const
 void LapChart::paintLegend(QPainter& p) const
 {
     const double u = unit();
-    const QRectF a = plotArea();
     p.setFont(chartFont(15 * u));
-    struct Item {
-        QString text;
-        QColor color;
-        Qt::PenStyle style;
-        bool point;
-    };
-    const Item items[] = {
-        {QStringLiteral("ラップタイム"), kLapColor, Qt::SolidLine, true},
-        {QStringLiteral("平均より遅い周"), kOverColor, Qt::NoPen, true},
-        {QStringLiteral("ベスト"), kBestColor, Qt::SolidLine, false},
-        {QStringLiteral("平均"), kAverageColor, Qt::DashLine, false},
-    };
-    // Right-aligned in the header, one row: a sample, then its name.
-    double x = a.right();
-    for (auto it = std::rbegin(items); it != std::rend(items); ++it) {
-        const double textWidth = p.fontMetrics().horizontalAdvance(it->text);
-        x -= textWidth;
-        const double y = 68 * u;
-        p.setPen(Qt::black);
-        p.drawText(QRectF(x, y - 12 * u, textWidth + 2 * u, 24 * u), Qt::AlignLeft | Qt::AlignVCenter, it->text);
-        x -= 36 * u;
-        if (it->style != Qt::NoPen) {
-            p.setPen(QPen(it->color, 2.5 * u, it->style));
-            p.drawLine(QPointF(x, y), QPointF(x + 28 * u, y));
+    const QList<QRectF> at = header().legend;
+    for (std::size_t i = 0; i < std::size(kLegend); ++i) {
+        const LegendItem& item = kLegend[i];
+        const QRectF& r = at[qsizetype(i)];
+        const double y = r.center().y();
+        if (item.style != Qt::NoPen) {
+            p.setPen(QPen(item.color, 2.5 * u, item.style));
+            p.drawLine(QPointF(r.left(), y), QPointF(r.left() + 28 * u, y));
         }
-        if (it->point) {
+        if (item.point) {
             p.setPen(Qt::NoPen);
-            p.setBrush(it->color);
-            p.drawEllipse(QPointF(x + 14 * u, y), 5 * u, 5 * u);
+            p.setBrush(item.color);
+            p.drawEllipse(QPointF(r.left() + 14 * u, y), 5 * u, 5 * u);
         }
-        x -= 22 * u;
+        p.setPen(Qt::black);
+        p.drawText(QRectF(r.left() + 36 * u, r.top(), r.width() - 34 * u, r.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                   item.text);
     }
 }

@@ -26,6 +26,14 @@ public:
     QRectF plotArea() const;
     /// Where a lap number and a time in milliseconds lie on the chart.
     QPointF pointAt(double lap, double ms) const;
+    /// Where the header's texts and the legend's entries stand.
+    struct Header {
+        QRectF title, subtitle;  ///< the extent of each text
+        QList<QRectF> legend;    ///< each entry, its sample and its name, in the legend's order
+    };
+    /// The header laid out from both sides: the titles from the left, the legend from the
+    /// right, on a second row where the first leaves it too little room.
+    Header header() const;
     /// Whether a lap is marked as slower than the average.
     static bool overAverage(const LapEntry& e) { return e.lapMs > e.averageMs; }
 
@@ -36,6 +44,7 @@ public:
 
 private:
     double unit() const;
+    QString subtitle() const;
     void paintFrame(QPainter& p) const;
     void paintSeries(QPainter& p) const;
     void paintLegend(QPainter& p) const;

@@ -50,7 +50,8 @@ LapTable readLapTable(const QByteArray& bytes)
     LapTable table;
     // The decoder drops the byte order mark that spreadsheet programs look for.
     QStringDecoder utf8(QStringDecoder::Utf8);
-    const QList<QStringList> records = parseCsv(utf8.decode(bytes));
+    const QString text = utf8.decode(bytes);
+    const QList<QStringList> records = parseCsv(text);
     if (records.isEmpty()) {
         table.error = QStringLiteral("the file is empty");
         return table;
@@ -66,6 +67,9 @@ LapTable readLapTable(const QByteArray& bytes)
             return table;
         }
     }
+    // Every row the client writes ends with its line end; the file ends inside a row only
+    // where writing stopped.
+    const bool endsInsideRow = !text.endsWith(u'\n');
     for (qsizetype r = 1; r < records.size(); ++r) {
         const QStringList& f = records.at(r);
         bool ok[4] = {};
@@ -75,6 +79,11 @@ LapTable readLapTable(const QByteArray& bytes)
         e.lapMs = number(1);
         e.bestMs = number(2);
         e.averageMs = number(3);
+        const bool torn = r == records.size() - 1 && endsInsideRow;
+        if (torn && (f.size() < header.size() || !(ok[0] && ok[1] && ok[2] && ok[3]))) {
+            table.warning = QStringLiteral("row %1 is cut short at the end of the file and is left out").arg(r + 1);
+            break;
+        }
         if (!(ok[0] && ok[1] && ok[2] && ok[3])) {
             table.error = QStringLiteral("row %1 is not a lap: %2").arg(r + 1).arg(f.join(QLatin1Char(',')));
             table.laps.clear();
@@ -82,5 +91,21 @@ LapTable readLapTable(const QByteArray& bytes)
         }
         table.laps << e;
     }
+    unwrapLapNumbers(table.laps);
     return table;
+}
+
+void unwrapLapNumbers(QList<LapEntry>& laps)
+{
+    // The host counts laps in three digits. A drop of more than half the range is the count
+    // passing 999; a smaller one is the host correcting a lap, which stays as it is.
+    constexpr int kRange = 1000;
+    int previous = 0, offset = 0;
+    for (qsizetype i = 0; i < laps.size(); ++i) {
+        const int host = laps[i].lap;
+        if (i > 0 && previous - host > kRange / 2)
+            offset += kRange;
+        previous = host;
+        laps[i].lap = host + offset;
+    }
 }

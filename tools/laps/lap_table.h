@@ -7,7 +7,7 @@
 
 /// One lap of a lap log, the columns the chart needs.
 struct LapEntry {
-    int lap = 0;           ///< lap number as the host reported it
+    int lap = 0;           ///< lap number on the chart: the host's, run on past 999 where it wraps
     qint64 lapMs = 0;      ///< the lap's time
     qint64 bestMs = 0;     ///< best lap after it
     qint64 averageMs = 0;  ///< average lap after it
@@ -16,12 +16,17 @@ struct LapEntry {
 /// A lap log read for the chart: its laps in file order, or why it could not be read.
 struct LapTable {
     QList<LapEntry> laps;
-    QString error;  ///< empty when the file was read
+    QString error;    ///< empty when the file was read
+    QString warning;  ///< what was left out of a file that was read, else empty
 };
 
 /// Splits CSV text into records of fields: quoted fields may hold commas, doubled quotes and
 /// line breaks; CRLF and LF both end a record.
 QList<QStringList> parseCsv(const QString& text);
 /// Reads a lap log (UTF-8, with or without a byte order mark): the columns are found by
-/// their names in the header row, so columns added later do not disturb it.
+/// their names in the header row, so columns added later do not disturb it. A last row cut
+/// short by the end of the file (a power cut, a full disk) is left out with a warning; any
+/// other row that is not a lap is an error.
 LapTable readLapTable(const QByteArray& bytes);
+/// Lap numbers that run on where the host's three digits wrap from 999 to 0.
+void unwrapLapNumbers(QList<LapEntry>& laps);

@@ -1,13 +1,13 @@
 #include "laps_tool.h"
 
 #include "lap_chart.h"
+#include "svg_output.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 #include <QRegularExpression>
-#include <QSvgGenerator>
 #include <QTextStream>
 
 namespace {
@@ -28,20 +28,8 @@ constexpr int kMaxSide = 8000;
 
 bool writeChart(const LapChart& chart, const QString& path, QString& why)
 {
-    if (path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
-        QSvgGenerator svg;
-        svg.setFileName(path);
-        svg.setSize(chart.size());
-        svg.setViewBox(QRect(QPoint(0, 0), chart.size()));
-        svg.setTitle(QStringLiteral("ラップタイム推移"));
-        QPainter p;
-        if (!p.begin(&svg)) {
-            why = QStringLiteral("cannot write %1").arg(path);
-            return false;
-        }
-        chart.paint(p);
-        return p.end();
-    }
+    if (path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive))
+        return writeSvgChart(chart, path, why);
     QImage image(chart.size(), QImage::Format_RGB32);
     {
         QPainter p(&image);
@@ -110,6 +98,8 @@ int runLapsTool(const QStringList& arguments, QTextStream& out, QTextStream& err
             << "\n";
         return 1;
     }
+    if (!table.warning.isEmpty())
+        err << "rivect-laps: " << input << ": warning: " << table.warning << "\n";
     QString why;
     if (!writeChart(LapChart(table.laps, size), output, why)) {
         err << "rivect-laps: " << why << "\n";

@@ -11,6 +11,7 @@
 #include <optional>
 #include <thread>
 
+#include <cerrno>
 #include <time.h>
 
 namespace {
@@ -24,28 +25,39 @@ constexpr int kCallTimeoutMs = 2000;
 
 enum class BusResult { Done, Refused, Unavailable };
 
-BusResult setOverBus(const QDBusConnection& bus, qint64 usecUtc)
+/// How a call over the bus ended, and the bus's error when it did not succeed.
+struct BusAnswer {
+    BusResult result;
+    QString why;
+};
+
+BusAnswer setOverBus(const QDBusConnection& bus, qint64 usecUtc)
 {
     if (!bus.isConnected())
-        return BusResult::Unavailable;
+        return {BusResult::Unavailable, bus.lastError().message()};
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("SetTime"));
     // Absolute time (relative = false), and never ask the user for authorisation.
     call << QVariant::fromValue(usecUtc) << false << false;
     const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
     if (reply.type() == QDBusMessage::ReplyMessage)
-        return BusResult::Done;
-    const QDBusError::ErrorType error = QDBusError(reply).type();
+        return {BusResult::Done, {}};
+    const QDBusError error(reply);
+    const QString why = error.name() + QStringLiteral(": ") + error.message();
     // Only a missing service falls through to the direct setting; a refusal by the service
     // (no permission, automatic time synchronisation on) is the system's answer and stands,
     // and so does no answer at all.
-    if (error == QDBusError::ServiceUnknown || error == QDBusError::NoServer || error == QDBusError::Disconnected
-        || error == QDBusError::UnknownObject || error == QDBusError::UnknownInterface
-        || error == QDBusError::UnknownMethod)
-        return BusResult::Unavailable;
-    return BusResult::Refused;
+    switch (error.type()) {
+    case QDBusError::ServiceUnknown:
+    case QDBusError::NoServer:
+    case QDBusError::Disconnected:
+    case QDBusError::UnknownObject:
+    case QDBusError::UnknownInterface:
+    case QDBusError::UnknownMethod: return {BusResult::Unavailable, why};
+    default: return {BusResult::Refused, why};
+    }
 }
 
-bool setWithClockSettime(qint64 msecUtc)
+int setWithClockSettime(qint64 msecUtc)
 {
     timespec ts{};
     ts.tv_sec = static_cast<time_t>(msecUtc / 1000);
@@ -54,7 +66,7 @@ bool setWithClockSettime(qint64 msecUtc)
         ts.tv_sec -= 1;
         ts.tv_nsec += 1'000'000'000L;
     }
-    return clock_settime(CLOCK_REALTIME, &ts) == 0;
+    return clock_settime(CLOCK_REALTIME, &ts) == 0 ? 0 : errno;
 }
 
 } // namespace
@@ -63,8 +75,9 @@ bool setWithClockSettime(qint64 msecUtc)
 /// is being answered waits; a newer one replaces it, since each names the whole date and time.
 class DesktopClock::Worker {
 public:
-    Worker(QString busAddress, DirectSetter setDirectly)
+    Worker(QString busAddress, DirectSetter setDirectly, RefusalNotice::Writer journal)
         : m_busAddress(std::move(busAddress)), m_setDirectly(std::move(setDirectly)),
+          m_notice(QStringLiteral("the PC's clock was not set from the host"), std::move(journal)),
           m_thread([this] { run(); })
     {
     }
@@ -78,27 +91,31 @@ public:
         m_thread.join();
     }
 
-    void post(qint64 msecUtc, qint64 shiftMs)
+    void post(qint64 msecUtc)
     {
         {
             std::lock_guard lock(m_mutex);
             m_next = Request{msecUtc, Clock::now()};
-            m_shiftMs = shiftMs;
-            m_unsettled = true;
+            m_newest = m_next;
         }
         m_changed.notify_all();
     }
 
-    qint64 shiftMs() const
+    /// The time the newest request will leave on the clock, while one is unanswered.
+    std::optional<qint64> pendingMsecUtc() const
     {
         std::lock_guard lock(m_mutex);
-        return m_unsettled && !m_lastRefused ? m_shiftMs : 0;
+        if (!m_newest || m_lastRefused)
+            return std::nullopt;
+        // Counted from the request alone: the clock may already show an older request's
+        // setting, and a shift measured against the clock would then count twice.
+        return m_newest->msecUtc + sinceAsked(*m_newest);
     }
 
     bool waitUntilSettled(int ms) const
     {
         std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !m_unsettled; });
+        return m_changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !m_newest; });
     }
 
     bool lastRefused() const
@@ -107,12 +124,18 @@ public:
         return m_lastRefused;
     }
 
+    void beginRun() { m_notice.beginRun(); }
+
 private:
     using Clock = std::chrono::steady_clock;
     struct Request {
         qint64 msecUtc;
         Clock::time_point asked;
     };
+    static qint64 sinceAsked(const Request& r)
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - r.asked).count();
+    }
 
     QDBusConnection connect() const
     {
@@ -123,6 +146,18 @@ private:
     QString connectionName() const
     {
         return QStringLiteral("rivect-clock-%1").arg(quintptr(this), 0, 16);
+    }
+
+    /// Sets the clock to target; empty when done, else why not.
+    QString apply(const QDBusConnection& bus, qint64 target) const
+    {
+        const BusAnswer answer = setOverBus(bus, target * 1000);
+        if (answer.result != BusResult::Unavailable)
+            return answer.result == BusResult::Done ? QString() : answer.why;
+        if (!m_setDirectly)
+            return QStringLiteral("no time service on the bus (%1)").arg(answer.why);
+        const int error = m_setDirectly(target);
+        return error == 0 ? QString() : QStringLiteral("clock_settime: ") + qt_error_string(error);
     }
 
     void run()
@@ -142,19 +177,14 @@ private:
             if (!bus)
                 bus = connect();
             // The time asked for is that much later now that its turn has come.
-            const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - request.asked);
-            const qint64 target = request.msecUtc + waited.count();
-            bool done = false;
-            switch (setOverBus(*bus, target * 1000)) {
-            case BusResult::Done: done = true; break;
-            case BusResult::Refused: done = false; break;
-            case BusResult::Unavailable: done = m_setDirectly && m_setDirectly(target); break;
-            }
+            const QString refusal = apply(*bus, request.msecUtc + sinceAsked(request));
+            if (!refusal.isEmpty())
+                m_notice.refused(refusal);
             {
                 std::lock_guard lock(m_mutex);
-                m_lastRefused = !done;
+                m_lastRefused = !refusal.isEmpty();
                 if (!m_next)
-                    m_unsettled = false;
+                    m_newest.reset();
             }
             m_changed.notify_all();
         }
@@ -165,20 +195,22 @@ private:
 
     const QString m_busAddress;
     const DirectSetter m_setDirectly;
+    RefusalNotice m_notice;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
-    std::optional<Request> m_next;
-    qint64 m_shiftMs = 0;
-    bool m_unsettled = false;
+    std::optional<Request> m_next;    ///< waiting for its turn
+    std::optional<Request> m_newest;  ///< the last asked for, until every request is answered
     bool m_lastRefused = false;
     bool m_stop = false;
     std::thread m_thread;  // last: it starts with every other member in place
 };
 
-DesktopClock::DesktopClock() : DesktopClock(QString(), setWithClockSettime) {}
+DesktopClock::DesktopClock() : DesktopClock(Access{QString(), setWithClockSettime, {}}) {}
 
-DesktopClock::DesktopClock(QString busAddress, DirectSetter setDirectly)
-    : m_worker(std::make_unique<Worker>(std::move(busAddress), std::move(setDirectly)))
+DesktopClock::DesktopClock(Access access)
+    : m_readMsecUtc(access.readMsecUtc ? std::move(access.readMsecUtc) : &QDateTime::currentMSecsSinceEpoch),
+      m_worker(std::make_unique<Worker>(std::move(access.busAddress), std::move(access.setDirectly),
+                                        std::move(access.journal)))
 {
 }
 
@@ -188,7 +220,8 @@ QDateTime DesktopClock::now() const
 {
     // A setting on its way is taken as done, so that what a caller reads right after asking
     // (the date just set, say) is what the clock is about to show.
-    return QDateTime::currentDateTime().addMSecs(m_worker->shiftMs());
+    const std::optional<qint64> pending = m_worker->pendingMsecUtc();
+    return QDateTime::fromMSecsSinceEpoch(pending ? *pending : m_readMsecUtc());
 }
 
 bool DesktopClock::setDate(const QDate& date)
@@ -207,8 +240,13 @@ bool DesktopClock::request(const QDateTime& target)
 {
     if (!target.isValid())
         return false;
-    m_worker->post(target.toMSecsSinceEpoch(), QDateTime::currentDateTime().msecsTo(target));
+    m_worker->post(target.toMSecsSinceEpoch());
     return true;
+}
+
+void DesktopClock::beginRun()
+{
+    m_worker->beginRun();
 }
 
 bool DesktopClock::waitUntilSettled(int ms) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/refusal_notice.h"
 #include "platform/system_clock.h"
 
 #include <QString>
@@ -8,28 +9,39 @@
 
 /// The PC's clock: read locally, set through the desktop's time service on the system bus, or
 /// directly when that service is not there. Setting never waits: a worker thread talks to the
-/// bus, one request after the other, and a refusal is dropped there.
+/// bus, one request after the other. A refusal is dropped there; the first of each run is
+/// told on standard error.
 class DesktopClock : public ISystemClock {
 public:
-    /// Sets CLOCK_REALTIME to milliseconds since the epoch (UTC); false when refused.
-    using DirectSetter = std::function<bool(qint64 msecUtc)>;
+    /// Sets CLOCK_REALTIME to milliseconds since the epoch (UTC); 0, or the errno of a refusal.
+    using DirectSetter = std::function<int(qint64 msecUtc)>;
 
-    /// The system bus, and clock_settime where the bus has no time service.
+    /// What the clock reaches; tests replace each part.
+    struct Access {
+        QString busAddress;                   ///< the bus of the time service; empty: the system bus
+        DirectSetter setDirectly;             ///< used where the bus has no time service
+        std::function<qint64()> readMsecUtc;  ///< the system clock in ms since the epoch (UTC); empty: the real one
+        RefusalNotice::Writer journal = {};   ///< takes the line of a run's first refusal; empty: stderr
+    };
+
+    /// The system bus, clock_settime where the bus has no time service, and standard error.
     DesktopClock();
-    /// The bus at busAddress, and setDirectly in place of clock_settime.
-    DesktopClock(QString busAddress, DirectSetter setDirectly);
+    /// The clock reached through access.
+    explicit DesktopClock(Access access);
     ~DesktopClock() override;
     DesktopClock(const DesktopClock&) = delete;
     DesktopClock& operator=(const DesktopClock&) = delete;
 
-    /// The current local date and time, as the settings asked for and not yet answered will
-    /// leave it (unless the last answer was a refusal).
+    /// The current local date and time, as the newest setting asked for and not yet answered
+    /// will leave it (unless the last answer was a refusal).
     QDateTime now() const override;
     /// Asks for the date, keeping the current time of day; false only for an invalid date.
     bool setDate(const QDate& date) override;
     /// Asks for dateTime (local time); false only for an invalid value.
     bool setTime(const QDateTime& dateTime) override;
 
+    /// A timing run begins: its first refusal is told on standard error.
+    void beginRun();
     /// Waits up to ms milliseconds until every setting asked for has been answered; true then.
     bool waitUntilSettled(int ms) const;
     /// Whether the last answer was a refusal.
@@ -39,5 +51,6 @@ private:
     class Worker;
     bool request(const QDateTime& target);
 
+    std::function<qint64()> m_readMsecUtc;
     std::unique_ptr<Worker> m_worker;
 };

@@ -1,0 +1,133 @@
+#include "setup_check.h"
+
+#include "config/config_folder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUdpSocket>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+/// A path as the shell takes it, quoted only when it has to be.
+QString shellWord(const QString& path)
+{
+    static const QString plain = QStringLiteral("+-./:=@_");
+    const bool safe = std::all_of(path.begin(), path.end(), [](QChar c) {
+        return (c.unicode() < 128 && c.isLetterOrNumber()) || plain.contains(c);
+    });
+    if (safe && !path.isEmpty())
+        return path;
+    QString quoted = path;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+/// What stands in the way of reading and saving one of the two files; empty when nothing does.
+QString fileProblem(const QDir& dir, const QString& name, bool folderWritable)
+{
+    const QFileInfo info(dir.filePath(name));
+    if (!info.exists())
+        return folderWritable ? QString() : name + QStringLiteral(" is missing and cannot be created");
+    if (!info.isFile())
+        return name + QStringLiteral(" is not a regular file");
+    QFile file(info.filePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return name + QStringLiteral(" cannot be read");
+    // Saving replaces the file by a new one written beside it, so the folder must be writable;
+    // the file itself too, or the editor could not save it.
+    if (!info.isWritable())
+        return name + QStringLiteral(" cannot be written");
+    return {};
+}
+
+}  // namespace
+
+SetupItem checkConfigFiles(const QString& folder)
+{
+    SetupItem item;
+    item.label = QStringLiteral("the settings folder %1 and its files can be read and written").arg(folder);
+    const QFileInfo dirInfo(folder);
+    QStringList problems;
+    if (!dirInfo.isDir())
+        problems << QStringLiteral("the folder does not exist and cannot be created");
+    else if (!dirInfo.isWritable() || !dirInfo.isExecutable())
+        problems << QStringLiteral("the folder cannot be written");
+    const bool folderWritable = problems.isEmpty();
+    const QDir dir(folder);
+    for (const QString& name : {QStringLiteral("Rivect.ini"), QStringLiteral("OutMess.txt")}) {
+        const QString problem = fileProblem(dir, name, folderWritable);
+        if (!problem.isEmpty())
+            problems << problem;
+    }
+    item.holds = problems.isEmpty();
+    if (!item.holds) {
+        item.found = problems.join(QStringLiteral("; "));
+        const QString word = shellWord(folder);
+        item.remedy = QStringLiteral("sudo install -d -o \"$USER\" %1 && sudo chown -R \"$USER\": %1 && chmod -R u+rwX %1")
+                          .arg(word);
+    }
+    return item;
+}
+
+SetupItem checkClientPorts()
+{
+    SetupItem item;
+    item.label = QStringLiteral("the client's UDP ports 7001, 7011, 7021, 7031, 7041 and 7051 are free");
+    QStringList busy;
+    for (quint16 port = 7001; port <= 7051; port += 10) {
+        // The same exclusive bind as the client's; closed again when the socket goes.
+        QUdpSocket socket;
+        if (!socket.bind(QHostAddress::AnyIPv4, port, QAbstractSocket::DontShareAddress))
+            busy << QString::number(port);
+    }
+    item.holds = busy.isEmpty();
+    if (!item.holds) {
+        item.found = QStringLiteral("in use: %1 (another Rivect running, or another program)")
+                         .arg(busy.join(QStringLiteral(", ")));
+        QStringList filter;
+        for (const QString& port : busy)
+            filter << QStringLiteral("sport = :") + port;
+        item.remedy = QStringLiteral("sudo ss -ulpn '( %1 )'   # then end the program it names")
+                          .arg(filter.join(QStringLiteral(" or ")));
+    }
+    return item;
+}
+
+QList<SetupItem> runSetupCheck()
+{
+    QList<SetupItem> items = probeOsSetup();
+    items << checkConfigFiles(chooseConfigFolder(QCoreApplication::applicationDirPath()).path);
+    items << checkClientPorts();
+    return items;
+}
+
+QString setupChecklistText(const QList<SetupItem>& items)
+{
+    QString text;
+    for (const SetupItem& item : items) {
+        text += (item.holds ? QStringLiteral("✓ ") : QStringLiteral("✗ ")) + item.label + QLatin1Char('\n');
+        if (item.holds)
+            continue;
+        if (!item.found.isEmpty())
+            text += QStringLiteral("    found: ") + item.found + QLatin1Char('\n');
+        if (!item.remedy.isEmpty())
+            text += QStringLiteral("    mend:  ") + item.remedy + QLatin1Char('\n');
+    }
+    const auto failed = std::count_if(items.begin(), items.end(), [](const SetupItem& i) { return !i.holds; });
+    text += failed == 0 ? QStringLiteral("This PC is set up for Rivect.\n")
+                        : QStringLiteral("%1 of %2 items do not hold.\n").arg(failed).arg(items.size());
+    return text;
+}
+
+int printSetupChecklist(const QList<SetupItem>& items)
+{
+    std::fputs(setupChecklistText(items).toUtf8().constData(), stdout);
+    std::fflush(stdout);
+    const bool all = std::all_of(items.begin(), items.end(), [](const SetupItem& i) { return i.holds; });
+    return all ? 0 : 1;
+}
