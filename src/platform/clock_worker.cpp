@@ -1,7 +1,5 @@
 #include "platform/clock_worker.h"
 
-#include "platform/clock_refusal.h"
-
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -18,7 +16,11 @@ struct ClockWorker::State {
         Clock::time_point asked;
     };
 
-    explicit State(Setter s) : set(std::move(s)), thread([this] { run(); }) {}
+    State(Setter s, RefusalNotice::Writer journal)
+        : set(std::move(s)), notice(QStringLiteral("the PC's clock was not set from the host"), std::move(journal)),
+          thread([this] { run(); })
+    {
+    }
 
     void run()
     {
@@ -37,7 +39,7 @@ struct ClockWorker::State {
             QString reason;
             const bool done = set(request.msecUtc + waited.count(), reason);
             if (!done)
-                reportClockRefusal(reason);
+                notice.refused(reason);
             {
                 std::lock_guard lock(mutex);
                 refused = !done;
@@ -49,6 +51,7 @@ struct ClockWorker::State {
     }
 
     const Setter set;
+    RefusalNotice notice;
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     std::optional<Request> next;
@@ -59,7 +62,10 @@ struct ClockWorker::State {
     std::thread thread;  // last: it starts with every other member in place
 };
 
-ClockWorker::ClockWorker(Setter set) : m_state(std::make_unique<State>(std::move(set))) {}
+ClockWorker::ClockWorker(Setter set, RefusalNotice::Writer journal)
+    : m_state(std::make_unique<State>(std::move(set), std::move(journal)))
+{
+}
 
 ClockWorker::~ClockWorker()
 {
@@ -98,4 +104,9 @@ bool ClockWorker::lastRefused() const
 {
     std::lock_guard lock(m_state->mutex);
     return m_state->refused;
+}
+
+void ClockWorker::beginRun()
+{
+    m_state->notice.beginRun();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/refusal_notice.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -8,16 +10,17 @@
 
 /// A thread that sets the PC's clock, one request after the other, so that the window never
 /// waits for it. A request that comes while another is being carried out waits; a newer one
-/// replaces it, since each names the whole date and time. Refusals are reported once
-/// (reportClockRefusal) and otherwise dropped.
+/// replaces it, since each names the whole date and time. A refusal is dropped; the first of
+/// each run is told in one line.
 class ClockWorker {
 public:
     /// Sets the clock to msecUtc (milliseconds since the epoch, UTC); false when refused, with
     /// reason telling why.
     using Setter = std::function<bool(qint64 msecUtc, QString& reason)>;
 
-    /// Starts the thread; set runs on it.
-    explicit ClockWorker(Setter set);
+    /// Starts the thread; set runs on it. journal takes the line of a run's first refusal
+    /// (empty: standard error).
+    explicit ClockWorker(Setter set, RefusalNotice::Writer journal = {});
     /// Waits for the request being carried out; one still waiting is dropped.
     ~ClockWorker();
     ClockWorker(const ClockWorker&) = delete;
@@ -32,6 +35,8 @@ public:
     bool waitUntilSettled(int ms) const;
     /// Whether the last answer was a refusal.
     bool lastRefused() const;
+    /// A timing run begins: its first refusal is told.
+    void beginRun();
 
 private:
     struct State;

@@ -116,17 +116,19 @@ private Q_SLOTS:
 
     void onlyAFileOnDiskIsRead_data()
     {
+        using R = FileAccess::ReadResult;
         QTest::addColumn<QString>("path");  // relative to a fresh folder holding OutMess.txt
-        QTest::addColumn<int>("expected");
-        QTest::newRow("a file") << "OutMess.txt" << int(FileAccess::ReadResult::Ok);
-        QTest::newRow("missing") << "Rivect.ini" << int(FileAccess::ReadResult::Missing);
-        QTest::newRow("a folder") << "." << int(FileAccess::ReadResult::Failed);
-        QTest::newRow("the NUL device") << "NUL" << int(FileAccess::ReadResult::Failed);
+        QTest::addColumn<QList<int>>("accepted");
+        QTest::newRow("a file") << "OutMess.txt" << QList<int>{int(R::Ok)};
+        QTest::newRow("missing") << "Rivect.ini" << QList<int>{int(R::Missing)};
+        QTest::newRow("a folder") << "." << QList<int>{int(R::Failed)};
+        // A device is never read as the file's content, whether its name counts as existing.
+        QTest::newRow("the NUL device") << "NUL" << QList<int>{int(R::Missing), int(R::Failed)};
     }
     void onlyAFileOnDiskIsRead()
     {
         QFETCH(QString, path);
-        QFETCH(int, expected);
+        QFETCH(QList<int>, accepted);
         QTemporaryDir dir;
         QFile file(dir.filePath(QStringLiteral("OutMess.txt")));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -134,8 +136,9 @@ private Q_SLOTS:
         file.close();
         QByteArray bytes;
         const QString full = path == QLatin1String("NUL") ? path : QDir(dir.path()).filePath(path);
-        QCOMPARE(int(FileAccess::readRegularFile(full, bytes)), expected);
-        if (expected == int(FileAccess::ReadResult::Ok))
+        const int result = int(FileAccess::readRegularFile(full, bytes));
+        QVERIFY2(accepted.contains(result), qPrintable(QString::number(result)));
+        if (result == int(FileAccess::ReadResult::Ok))
             QCOMPARE(bytes, QByteArray("A\r\nB\r\n"));
     }
 };

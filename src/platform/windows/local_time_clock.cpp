@@ -66,3 +66,8 @@ bool LocalTimeClock::request(const QDateTime& target)
     m_worker.post(target.toMSecsSinceEpoch(), QDateTime::currentDateTime().msecsTo(target));
     return true;
 }
+
+void LocalTimeClock::beginRun()
+{
+    m_worker.beginRun();
+}

@@ -5,7 +5,8 @@
 
 /// The PC's clock, read locally and set with SetLocalTime on a worker thread, so that setting
 /// never waits. Setting needs the right to change the system time; without it every request
-/// is refused, the first refusal is reported on stderr, and the clock stays as it is.
+/// is refused, the first refusal of each run is told on standard error, and the clock stays
+/// as it is.
 class LocalTimeClock : public ISystemClock {
 public:
     /// Enables the right to set the clock where the user's token holds it.
@@ -18,6 +19,8 @@ public:
     bool setDate(const QDate& date) override;
     /// Asks for dateTime (local time); false only for an invalid value.
     bool setTime(const QDateTime& dateTime) override;
+    /// A timing run begins: its first refusal is told.
+    void beginRun() override;
 
 private:
     bool request(const QDateTime& target);
