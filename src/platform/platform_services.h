@@ -20,3 +20,6 @@ struct PlatformServices {
 
 /// Builds this platform's services; call once, after the application object exists.
 PlatformServices makePlatformServices();
+
+/// This platform's periodic tick timer alone (the one makePlatformServices builds).
+std::unique_ptr<ITickTimer> makeTickTimer();

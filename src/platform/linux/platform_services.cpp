@@ -8,9 +8,14 @@
 PlatformServices makePlatformServices()
 {
     PlatformServices services;
-    services.tickTimer = std::make_unique<TickThreadTimer>();
+    services.tickTimer = makeTickTimer();
     services.clock = std::make_unique<DesktopClock>();
     services.editor = std::make_unique<DesktopEditorLauncher>();
     services.localAddress = std::make_unique<KernelLocalAddress>();
     return services;
+}
+
+std::unique_ptr<ITickTimer> makeTickTimer()
+{
+    return std::make_unique<TickThreadTimer>();
 }

@@ -26,9 +26,14 @@ PlatformServices makePlatformServices()
 {
     PlatformServices services;
     services.runningMark = markRunning();
-    services.tickTimer = std::make_unique<MultimediaTickTimer>();
+    services.tickTimer = makeTickTimer();
     services.clock = std::make_unique<LocalTimeClock>();
     services.editor = std::make_unique<NotepadEditorLauncher>();
     services.localAddress = std::make_unique<WinsockLocalAddress>();
     return services;
+}
+
+std::unique_ptr<ITickTimer> makeTickTimer()
+{
+    return std::make_unique<MultimediaTickTimer>();
 }
