@@ -74,7 +74,9 @@ follow_imports() {
         # Debian's mingw runtime DLLs carry their debugging sections (libstdc++ is 23 MB).
         x86_64-w64-mingw32-strip --strip-unneeded "$dest/$(basename "$source")"
         queue+=("$dest/$(basename "$source")")
-      elif [ -n "$(find "$system_dlls" -maxdepth 1 -iname "$name" -print -quit)" ]; then
+      elif [[ $key == api-ms-win-* || $key == ext-ms-* ]] \
+           || [ -n "$(find "$system_dlls" -maxdepth 1 -iname "$name" -print -quit)" ]; then
+        # api-ms-win-* and ext-ms-* name sets of Windows' own functions, not files to ship.
         shipped[$key]=system
       else
         fail "$(basename "$file") needs $name, found neither in ${search[*]} nor among Windows' own DLLs"

@@ -3,12 +3,9 @@
 #include "laplog/lap_log.h"
 #include "options.h"
 #include "state/public_const.h"
-#include "platform/linux/desktop_clock.h"
-#include "platform/linux/desktop_editor_launcher.h"
-#include "platform/linux/kernel_local_address.h"
+#include "platform/platform_services.h"
 #include "platform/qt_udp_socket.h"
 #include "platform/thread_priority.h"
-#include "platform/linux/tick_thread_timer.h"
 #include "startup/screen_choice.h"
 #include "ui/appearance.h"
 #include "ui/client_view.h"
@@ -41,12 +38,13 @@ int main(int argc, char* argv[])
     raiseThreadPriority(ThreadUrgency::Raised);
 
     PublicConst pub;
-    TickThreadTimer tickTimer;
+    const PlatformServices platform = makePlatformServices();
+    ITickTimer& tickTimer = *platform.tickTimer;
     QtUdpSocket winsock1;
     QtUdpSocket winsockChker;
-    DesktopClock clock;
-    KernelLocalAddress localAddress;
-    DesktopEditorLauncher editor;
+    ISystemClock& clock = *platform.clock;
+    ILocalAddress& localAddress = *platform.localAddress;
+    IEditorLauncher& editor = *platform.editor;
     QtDialogs dialogs;
     const ConfigFolder files = chooseConfigFolder(QCoreApplication::applicationDirPath());
     std::unique_ptr<LapLog> lapLog;

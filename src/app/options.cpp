@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "platform/terminal.h"
 #include "setup_check.h"
 
 #include <QCommandLineParser>
@@ -70,6 +71,7 @@ std::optional<int> answerOnTerminal(int& argc, char** argv)
     if (!terminal)
         return std::nullopt;
 
+    attachToTerminal();
     QCoreApplication app(argc, argv);
     nameProgram();
     Parser p;

@@ -1,9 +1,6 @@
 #include "platform/file_save_watch.h"
 
-#include <QFile>
 #include <QFileInfo>
-
-#include <sys/stat.h>
 
 namespace {
 // An editor writes a file in several steps (truncate, write, rename); the file is read once
@@ -37,12 +34,4 @@ void FileSaveWatch::settle()
     m_last = now;
     if (now.inode >= 0 && m_onSaved)
         m_onSaved();
-}
-
-FileSaveWatch::Stamp FileSaveWatch::stamp() const
-{
-    struct stat st {};
-    if (::stat(QFile::encodeName(m_path).constData(), &st) != 0)
-        return {};
-    return {qint64(st.st_ino), qint64(st.st_size), qint64(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec};
 }

@@ -14,7 +14,7 @@ public:
     /// Watches path from now on; onSaved runs on this thread, after the writes have settled.
     FileSaveWatch(const QString& path, std::function<void()> onSaved);
 
-    /// What identifies one saved state of a file: its inode, size and time of change.
+    /// What identifies one saved state of a file: its inode (file index), size and time of change.
     struct Stamp {
         qint64 inode = -1;
         qint64 size = -1;

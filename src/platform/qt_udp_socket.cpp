@@ -1,14 +1,10 @@
 #include "platform/qt_udp_socket.h"
 
 #include "platform/cp932.h"
+#include "platform/datagram_send.h"
 
 #include <QHostAddress>
 #include <QNetworkProxy>
-
-#include <arpa/inet.h>
-#include <cerrno>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 namespace {
 
@@ -65,29 +61,7 @@ SocketError QtUdpSocket::sendText(const QString& text)
 
     // Sent with sendto on Qt's descriptor: writeDatagram folds "no route" into a generic
     // network error, and the handlers must tell an unreachable host from other failures.
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(m_remotePort);
-    to.sin_addr.s_addr = htonl(host.toIPv4Address());
-    const auto fd = static_cast<int>(m_socket.socketDescriptor());
-    ssize_t sent = -1;
-    do {
-        sent = ::sendto(fd, data.constData(), size_t(data.size()), 0, reinterpret_cast<const sockaddr*>(&to),
-                        sizeof to);
-    } while (sent < 0 && errno == EINTR);
-    if (sent == data.size())
-        return SocketError::None;
-    if (sent >= 0)
-        return SocketError::Other;
-    switch (errno) {
-    case ENETUNREACH:
-    case EHOSTUNREACH:
-        return SocketError::HostUnreachable;
-    case ECONNREFUSED:
-        return SocketError::ConnectionReset;
-    default:
-        return SocketError::Other;
-    }
+    return sendDatagram(m_socket.socketDescriptor(), host.toIPv4Address(), m_remotePort, data);
 }
 
 SocketError QtUdpSocket::takeText(QString& text)

@@ -14,4 +14,6 @@ public:
     virtual bool setDate(const QDate& date) = 0;
     /// Sets the system time of day, keeping the date of the value given; false as for setDate.
     virtual bool setTime(const QDateTime& dateTime) = 0;
+    /// A timing run begins: the first refusal to set the clock from now on is told again.
+    virtual void beginRun() {}
 };

@@ -4,7 +4,7 @@
 #include "fakes/fake_services.h"
 #include "host_simulator.h"
 #include "platform/qt_udp_socket.h"
-#include "platform/linux/tick_thread_timer.h"
+#include "platform/platform_services.h"
 #include "sim_options.h"
 #include "ui/client_view.h"
 #include "ui/twips.h"
@@ -151,7 +151,8 @@ struct ClientRig {
 
     QTemporaryDir folder;
     PublicConst pub;
-    TickThreadTimer tickTimer;
+    std::unique_ptr<ITickTimer> tickTimerOwner = makeTickTimer();
+    ITickTimer& tickTimer = *tickTimerOwner;
     FakeClock clock;
     FakeDialogs dialogs;
     FakeEditorLauncher editor;

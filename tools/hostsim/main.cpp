@@ -1,26 +1,14 @@
 #include "address_guard.h"
+#include "console_events.h"
 #include "host_simulator.h"
 #include "sim_options.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QUdpSocket>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-// Only async-signal-safe work here: the event loop picks the byte up and ends the run.
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-}
 
 void writeLine(FILE* stream, const QString& text)
 {
@@ -43,17 +31,6 @@ int sendOnce(const SimOptions& options)
     return 0;
 }
 
-bool installSignalHandlers()
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
-        return false;
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -74,7 +51,8 @@ int main(int argc, char* argv[])
     if (options.sendBytes)
         return sendOnce(options);
 
-    if (!installSignalHandlers()) {
+    ConsoleEvents console;
+    if (!console.watchEndRequests()) {
         writeLine(stderr, QStringLiteral("rivect-hostsim: cannot install the signal handlers"));
         return 1;
     }
@@ -82,27 +60,16 @@ int main(int argc, char* argv[])
     QObject::connect(&simulator.reporter(), &Reporter::line, [](const QString& line) { writeLine(stdout, line); });
     QObject::connect(&simulator, &HostSimulator::finished, &app, [](int code) { QCoreApplication::exit(code); });
 
-    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&simulator] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
+    QObject::connect(&console, &ConsoleEvents::endRequested, &app, [&simulator] {
         simulator.reporter().event(QStringLiteral("end"), 0, {{QStringLiteral("reason"), QStringLiteral("signal")}},
                                    QStringLiteral("signal received, ending"));
         QCoreApplication::exit(0);
     });
 
-    // Commands arrive a line at a time; at end of input (a closed pipe, /dev/null) stop watching.
-    QSocketNotifier stdinNotifier(STDIN_FILENO, QSocketNotifier::Read);
-    stdinNotifier.setEnabled(options.readStdin);
+    // Commands arrive a line at a time.
     QByteArray pending;
-    QObject::connect(&stdinNotifier, &QSocketNotifier::activated, &app, [&] {
-        char buffer[4096];
-        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n <= 0) {
-            stdinNotifier.setEnabled(false);
-            return;
-        }
-        pending.append(buffer, n);
+    QObject::connect(&console, &ConsoleEvents::input, &app, [&](const QByteArray& bytes) {
+        pending.append(bytes);
         qsizetype end = 0;
         while ((end = pending.indexOf('\n')) >= 0) {
             const QString line = QString::fromUtf8(pending.left(end));
@@ -110,6 +77,8 @@ int main(int argc, char* argv[])
             simulator.executeLine(line);
         }
     });
+    if (options.readStdin)
+        console.readInput();
 
     QString error;
     if (!simulator.start(&error)) {

@@ -41,7 +41,7 @@ public:
     bool setTime(const QDateTime& dateTime) override;
 
     /// A timing run begins: its first refusal is told on standard error.
-    void beginRun();
+    void beginRun() override;
     /// Waits up to ms milliseconds until every setting asked for has been answered; true then.
     bool waitUntilSettled(int ms) const;
     /// Whether the last answer was a refusal.

@@ -1,0 +1,21 @@
+#include "platform/platform_services.h"
+
+#include "platform/linux/desktop_clock.h"
+#include "platform/linux/desktop_editor_launcher.h"
+#include "platform/linux/kernel_local_address.h"
+#include "platform/linux/tick_thread_timer.h"
+
+PlatformServices makePlatformServices()
+{
+    PlatformServices services;
+    services.tickTimer = makeTickTimer();
+    services.clock = std::make_unique<DesktopClock>();
+    services.editor = std::make_unique<DesktopEditorLauncher>();
+    services.localAddress = std::make_unique<KernelLocalAddress>();
+    return services;
+}
+
+std::unique_ptr<ITickTimer> makeTickTimer()
+{
+    return std::make_unique<TickThreadTimer>();
+}

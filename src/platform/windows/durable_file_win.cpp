@@ -1,0 +1,63 @@
+#include "platform/durable_file.h"
+
+#include <QDir>
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <io.h>
+
+#include <string>
+
+namespace {
+
+/// The Windows handle behind a file's C runtime descriptor, or INVALID_HANDLE_VALUE.
+HANDLE osHandle(const QFileDevice& file)
+{
+    if (file.handle() < 0)
+        return INVALID_HANDLE_VALUE;
+    return reinterpret_cast<HANDLE>(_get_osfhandle(file.handle()));
+}
+
+bool identity(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info)
+{
+    return handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &info) != 0;
+}
+
+} // namespace
+
+namespace DurableFile {
+
+bool syncData(QFileDevice& file)
+{
+    if (!file.flush())
+        return false;
+    const HANDLE handle = osHandle(file);
+    return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle) != 0;
+}
+
+bool syncFolder(const QString&)
+{
+    // NTFS and exFAT keep a folder's names in their own metadata, written through the file
+    // system's log; Windows offers no flush of a folder to a program without administrator
+    // rights, and the data of the file itself is flushed by syncData.
+    return true;
+}
+
+bool isStillAt(const QFileDevice& file, const QString& path)
+{
+    BY_HANDLE_FILE_INFORMATION open{};
+    if (!identity(osHandle(file), open) || open.nNumberOfLinks == 0)
+        return false;
+    const std::wstring native = QDir::toNativeSeparators(path).toStdWString();
+    const HANDLE named = CreateFileW(native.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (named == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION atPath{};
+    const bool same = identity(named, atPath) && atPath.dwVolumeSerialNumber == open.dwVolumeSerialNumber
+        && atPath.nFileIndexHigh == open.nFileIndexHigh && atPath.nFileIndexLow == open.nFileIndexLow;
+    CloseHandle(named);
+    return same;
+}
+
+} // namespace DurableFile

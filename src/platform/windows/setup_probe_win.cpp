@@ -1,0 +1,19 @@
+#include "platform/setup_probe.h"
+
+#include "platform/windows/system_time_right.h"
+
+QList<SetupItem> probeOsSetup()
+{
+    // On Windows only the right to set the clock is the OS's business; Windows keeps no limits
+    // on thread priority within the normal class, and its own time synchronisation does not
+    // refuse a program that sets the clock.
+    SetupItem clock;
+    clock.label = QStringLiteral("the right to set the clock");
+    clock.holds = SystemTimeRight::held();
+    if (!clock.holds) {
+        clock.found = QStringLiteral("this user's token lacks SeSystemtimePrivilege (\"Change the system time\")");
+        clock.remedy = QStringLiteral("secpol.msc > Local Policies > User Rights Assignment > Change the system time: "
+                                      "add this user, then sign in again");
+    }
+    return {clock};
+}

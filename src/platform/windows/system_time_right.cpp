@@ -1,0 +1,89 @@
+#include "platform/windows/system_time_right.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+
+/// The process's token, closed when it goes out of scope.
+struct Token {
+    HANDLE handle = nullptr;
+    explicit Token(DWORD access)
+    {
+        if (!OpenProcessToken(GetCurrentProcess(), access, &handle))
+            handle = nullptr;
+    }
+    ~Token()
+    {
+        if (handle)
+            CloseHandle(handle);
+    }
+    Token(const Token&) = delete;
+    Token& operator=(const Token&) = delete;
+};
+
+bool systemTimeLuid(LUID& luid)
+{
+    return LookupPrivilegeValueW(nullptr, SE_SYSTEMTIME_NAME, &luid) != 0;
+}
+
+} // namespace
+
+namespace SystemTimeRight {
+
+bool held()
+{
+    LUID luid{};
+    Token token(TOKEN_QUERY);
+    if (!token.handle || !systemTimeLuid(luid))
+        return false;
+    DWORD size = 0;
+    GetTokenInformation(token.handle, TokenPrivileges, nullptr, 0, &size);
+    if (size == 0)
+        return false;
+    std::vector<unsigned char> buffer(size);
+    if (!GetTokenInformation(token.handle, TokenPrivileges, buffer.data(), size, &size))
+        return false;
+    const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+    for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+        const LUID& l = privileges->Privileges[i].Luid;
+        if (l.LowPart == luid.LowPart && l.HighPart == luid.HighPart)
+            return true;
+    }
+    return false;
+}
+
+bool enable()
+{
+    LUID luid{};
+    Token token(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY);
+    if (!token.handle || !systemTimeLuid(luid))
+        return false;
+    TOKEN_PRIVILEGES wanted{};
+    wanted.PrivilegeCount = 1;
+    wanted.Privileges[0].Luid = luid;
+    wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    // AdjustTokenPrivileges succeeds also for a right the token lacks; only the last error
+    // tells that nothing was enabled.
+    if (!AdjustTokenPrivileges(token.handle, FALSE, &wanted, 0, nullptr, nullptr))
+        return false;
+    return GetLastError() == ERROR_SUCCESS;
+}
+
+QString errorText(unsigned long code)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    QString result = length ? QString::fromWCharArray(text, int(length)).simplified() : QString();
+    if (text)
+        LocalFree(text);
+    if (result.isEmpty())
+        result = QStringLiteral("error %1").arg(code);
+    return result;
+}
+
+} // namespace SystemTimeRight

@@ -1,0 +1,147 @@
+// What only the Windows build has: the multimedia tick timer, the local address, the Winsock
+// error classes, the datagram send on Qt's socket, and reading a file that may be a device.
+#include "platform/file_access.h"
+#include "platform/qt_udp_socket.h"
+#include "platform/windows/multimedia_tick_timer.h"
+#include "platform/windows/winsock_error.h"
+#include "platform/windows/winsock_local_address.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+qint64 periodsBetween(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count() / 10;
+}
+} // namespace
+
+Q_DECLARE_METATYPE(SocketError)
+
+class WindowsPlatformTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void tickTimerCountsEveryPeriod_data()
+    {
+        QTest::addColumn<int>("stallMs");  // how long one callback blocks the timer's thread
+        QTest::newRow("steady") << 0;
+        QTest::newRow("one callback blocks 300 ms") << 300;
+    }
+    void tickTimerCountsEveryPeriod()
+    {
+        QFETCH(int, stallMs);
+        MultimediaTickTimer timer;
+        std::atomic<int> ticks{0};
+        const auto before = Clock::now();
+        const int32_t id = timer.timeSetEvent(10, [&] {
+            if (++ticks == 20 && stallMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(stallMs));
+        });
+        const auto after = Clock::now();
+        QVERIFY(id != 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        const auto readAt = Clock::now();
+        const int counted = ticks.load();
+        timer.timeKillEvent(id);
+        const qint64 lower = periodsBetween(after, readAt) - 3;
+        const qint64 upper = periodsBetween(before, readAt) + 1;
+        QVERIFY2(counted >= lower && counted <= upper,
+                 qPrintable(QStringLiteral("%1 ticks, expected %2..%3").arg(counted).arg(lower).arg(upper)));
+        // Once killed, no callback comes any more.
+        const int atKill = ticks.load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        QCOMPARE(ticks.load(), atKill);
+    }
+
+    void tickTimerKilledFromItsOwnCallback()
+    {
+        MultimediaTickTimer timer;
+        std::atomic<int> ticks{0};
+        std::atomic<int32_t> id{0};
+        id = timer.timeSetEvent(10, [&] {
+            if (++ticks == 5)
+                timer.timeKillEvent(id.load());
+        });
+        QVERIFY(id != 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        QCOMPARE(ticks.load(), 5);
+    }
+
+    void localAddressTowardLoopback()
+    {
+        // Winsock is started for the lookup itself, before any Qt socket exists.
+        QCOMPARE(WinsockLocalAddress().localIPv4(QStringLiteral("127.0.0.1")), QStringLiteral("127.0.0.1"));
+    }
+
+    void winsockErrorsReachTheHandlersClasses_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<SocketError>("expected");
+        QTest::newRow("10065 host unreachable") << 10065 << SocketError::HostUnreachable;
+        QTest::newRow("10051 network unreachable") << 10051 << SocketError::HostUnreachable;
+        QTest::newRow("10054 connection reset") << 10054 << SocketError::ConnectionReset;
+        QTest::newRow("10048 address in use") << 10048 << SocketError::AddressInUse;
+        QTest::newRow("10035 would block") << 10035 << SocketError::Other;
+    }
+    void winsockErrorsReachTheHandlersClasses()
+    {
+        QFETCH(int, error);
+        QFETCH(SocketError, expected);
+        QCOMPARE(socketErrorFromWinsock(error), expected);
+    }
+
+    void datagramGoesOutOnQtsSocket()
+    {
+        QUdpSocket peer;
+        QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
+        QtUdpSocket socket;
+        socket.setRemoteHost(QStringLiteral("127.0.0.1"));
+        socket.setRemotePort(peer.localPort());
+        QCOMPARE(socket.bind(), SocketError::None);
+        QCOMPARE(socket.sendText(QStringLiteral("1１号車")), SocketError::None);
+        QTRY_VERIFY(peer.hasPendingDatagrams());
+        QByteArray data(peer.pendingDatagramSize(), Qt::Uninitialized);
+        QCOMPARE(peer.readDatagram(data.data(), data.size()), qint64(7));
+        QCOMPARE(data, QByteArray("1\x82\x50\x8d\x86\x8e\xd4"));
+    }
+
+    void onlyAFileOnDiskIsRead_data()
+    {
+        using R = FileAccess::ReadResult;
+        QTest::addColumn<QString>("path");  // relative to a fresh folder holding OutMess.txt
+        QTest::addColumn<QList<int>>("accepted");
+        QTest::newRow("a file") << "OutMess.txt" << QList<int>{int(R::Ok)};
+        QTest::newRow("missing") << "Rivect.ini" << QList<int>{int(R::Missing)};
+        QTest::newRow("a folder") << "." << QList<int>{int(R::Failed)};
+        // A device is never read as the file's content, whether its name counts as existing.
+        QTest::newRow("the NUL device") << "NUL" << QList<int>{int(R::Missing), int(R::Failed)};
+    }
+    void onlyAFileOnDiskIsRead()
+    {
+        QFETCH(QString, path);
+        QFETCH(QList<int>, accepted);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("OutMess.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("A\r\nB\r\n");
+        file.close();
+        QByteArray bytes;
+        const QString full = path == QLatin1String("NUL") ? path : QDir(dir.path()).filePath(path);
+        const int result = int(FileAccess::readRegularFile(full, bytes));
+        QVERIFY2(accepted.contains(result), qPrintable(QString::number(result)));
+        if (result == int(FileAccess::ReadResult::Ok))
+            QCOMPARE(bytes, QByteArray("A\r\nB\r\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(WindowsPlatformTest)
+#include "test_windows_platform.moc"
