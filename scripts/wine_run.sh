@@ -19,5 +19,11 @@ for d in "${dirs[@]}"; do path="${path:+$path;}$(winpath "$d")"; done
 export WINEPATH="$path"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export QT_PLUGIN_PATH="$(winpath "$qt/plugins")"
+# Without a console window Qt sends its messages, and QtTest its results, to the debugger;
+# here they are to reach standard output and standard error.
+export QT_FORCE_STDERR_LOGGING=1
+# Wine keeps the Unix QT_* variables from Windows programs and passes WINEQT_* on as QT_*.
+for v in $(compgen -e); do
+  case "$v" in QT_*) export "WINE$v=${!v}" ;; esac
+done
 exec wine "$@"

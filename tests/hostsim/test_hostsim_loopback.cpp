@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QNetworkDatagram>
 #include <QSignalSpy>
+#include <QOperatingSystemVersion>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -101,10 +102,14 @@ void TestHostsimLoopback::registrationAnswersKnownAndUnknownTerminals()
     // A request naming nothing known from a known sender: the sender's address decides.
     QUdpSocket other;
     QVERIFY(other.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
-    other.writeDatagram("unknown", kLoop, Datagram::kCheckerRemotePort);
     QUdpSocket clientAt2;
-    QVERIFY(clientAt2.bind(QHostAddress(QStringLiteral("127.0.0.2")), Datagram::kCheckerLocalPort,
-                           QAbstractSocket::DontShareAddress));
+    const bool boundAt2 = clientAt2.bind(QHostAddress(QStringLiteral("127.0.0.2")), Datagram::kCheckerLocalPort,
+                                         QAbstractSocket::DontShareAddress);
+    // Windows' exclusive use of a port covers every address while one of them holds it.
+    if (!boundAt2 && QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows)
+        QSKIP("a second terminal on the same port cannot be staged here");
+    QVERIFY(boundAt2);
+    other.writeDatagram("unknown", kLoop, Datagram::kCheckerRemotePort);
     QTRY_VERIFY_WITH_TIMEOUT(clientAt2.hasPendingDatagrams(), 2000);
     QCOMPARE(clientAt2.receiveDatagram().data(), Cp932::encode(QStringLiteral("３号車")));
     QCOMPARE(client.data.size(), 2);  // the reply went to the sender, not to 127.0.0.1

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QSemaphore>
 #include <QTemporaryDir>
+#include <QOperatingSystemVersion>
 #include <QTest>
 
 #include <algorithm>
@@ -184,7 +185,11 @@ private Q_SLOTS:
         rig.start(1);
         rig.lap(1);
         const QByteArray before = rig.file();
-        QVERIFY(QDir(stick).removeRecursively());
+        const bool removed = QDir(stick).removeRecursively();
+        // Windows keeps a file that is open from being removed: the loss cannot be staged there.
+        if (!removed && QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows)
+            QSKIP("an open file cannot be removed here");
+        QVERIFY(removed);
         if (loss == QLatin1String("pulled")) {
             QVERIFY(QFile(stick).open(QIODevice::WriteOnly));
             rig.lap(2);
