@@ -226,8 +226,12 @@ def scenario(opts, session, workdir):
     log(f"opening window {OPENING_SIZE[0]}x{OPENING_SIZE[1]} at {ox},{oy} (first seen at {first_seen}),"
         f" frame extents {(fl, fr, ft, fb)}, after {opened_at - started:.1f} s")
     centre = (ox - fl + (OPENING_SIZE[0] + fl + fr) / 2, oy - ft + (OPENING_SIZE[1] + ft + fb) / 2)
-    check_later(abs(centre[0] - width / 2) <= 1.5 and abs(centre[1] - height / 2) <= 1.5,
-                f"the opening window's centre is at {centre}, not the screen's")
+    # Under Wine the program places the frame Wine reports, while the X window manager draws
+    # a frame of its own size: where the window lands is noted there, not judged.
+    placed = check_later if not opts.wine_prefix else (
+        lambda ok, message: ok or log("note (Wine's frame is not the window manager's): " + message))
+    placed(abs(centre[0] - width / 2) <= 1.5 and abs(centre[1] - height / 2) <= 1.5,
+           f"the opening window's centre is at {centre}, not the screen's")
     client_id = x.wait_window(rivect.pid, lambda w: x.name(w) == "Chronel", 10, "the client window")
     handover = time.monotonic() - opened_at
     log(f"client window after {handover:.1f} s of opening window")
@@ -247,9 +251,9 @@ def scenario(opts, session, workdir):
         win = ClientWindowOnScreen(x, client_id, layout)
         outer_left = win.origin[0] - frame_left
         log(f"2 s later: client area at {win.origin}")
-    check_later(abs(outer_left + outer_width / 2 - width / 2) <= 1.5,
-                f"the window is not centred: its frame's left edge is at {outer_left}")
-    check_later(win.origin[1] - frame_top == 0, f"the window's top edge is at {win.origin[1] - frame_top}, not 0")
+    placed(abs(outer_left + outer_width / 2 - width / 2) <= 1.5,
+           f"the window is not centred: its frame's left edge is at {outer_left}")
+    placed(win.origin[1] - frame_top == 0, f"the window's top edge is at {win.origin[1] - frame_top}, not 0")
     x.screenshot(opts.shots, f"{layout_name}-loaded")
 
     # A close request from the window manager: it closes an input box, but never the window.
@@ -350,7 +354,7 @@ def message_and_second_lap(sim, win):
                           and len(e.get("text", "")) > 3, 3, mark)
     log(f"driver message sent: {status['text']!r}")
     mark = sim.count()
-    sim.command("lap 2 82100")
+    sim.command("lap 1 82100")  # car 1 again: its second lap
     sim.wait_for("the second lap report", lambda e: e.get("type") == "lap", 5, mark)
     sim.wait_for('the echo "002"', lambda e: e.get("type") == "status" and e.get("text", "").startswith("002"), 3,
                  mark)
