@@ -78,10 +78,17 @@ std::optional<int> answerOnTerminal(int& argc, char** argv)
     const bool parsed = p.parser.parse(QCoreApplication::arguments());
     // Asked for help or the version, that is what is printed, even beside a mistake or one of
     // Qt's own options, which only a GUI application would take out.
-    if (p.parser.isSet(p.help))
-        p.parser.showHelp(EXIT_SUCCESS);
-    if (p.parser.isSet(p.version))
-        p.parser.showVersion();
+    // Printed here rather than through the parser, which on Windows shows a window program's
+    // help in a message box whenever it sees no console.
+    if (p.parser.isSet(p.help)) {
+        std::fputs(qPrintable(p.parser.helpText()), stdout);
+        return EXIT_SUCCESS;
+    }
+    if (p.parser.isSet(p.version)) {
+        std::fprintf(stdout, "%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                     qPrintable(QCoreApplication::applicationVersion()));
+        return EXIT_SUCCESS;
+    }
     if (!parsed)
         refuse(p.parser.errorText());
     if (p.parser.isSet(p.checkSetup))
