@@ -47,7 +47,7 @@ check_program "$build/probe-gui.exe" GUI
 check_program "$build/probe-console.exe" CONSOLE
 # Windows refuses to start a program whose manifest it cannot parse; Wine does so too.
 expect "a program with the manifest starts" eval 'wine "$build/probe-gui.exe" >/dev/null 2>&1'
-for spec in "$@"; do
-  check_program "${spec%=*}" "${spec##*=}"
+for program in "$@"; do
+  check_program "${program%=*}" "${program##*=}"
 done
 summary
