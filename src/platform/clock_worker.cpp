@@ -8,14 +8,19 @@
 
 namespace {
 using Clock = std::chrono::steady_clock;
+
+struct Request {
+    qint64 msecUtc;
+    Clock::time_point asked;
+};
+
+qint64 sinceAsked(const Request& r)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - r.asked).count();
+}
 } // namespace
 
 struct ClockWorker::State {
-    struct Request {
-        qint64 msecUtc;
-        Clock::time_point asked;
-    };
-
     State(Setter s, RefusalNotice::Writer journal)
         : set(std::move(s)), notice(QStringLiteral("the PC's clock was not set from the host"), std::move(journal)),
           thread([this] { run(); })
@@ -35,16 +40,15 @@ struct ClockWorker::State {
                 next.reset();
             }
             // The time asked for is that much later now that its turn has come.
-            const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - request.asked);
             QString reason;
-            const bool done = set(request.msecUtc + waited.count(), reason);
+            const bool done = set(request.msecUtc + sinceAsked(request), reason);
             if (!done)
                 notice.refused(reason);
             {
                 std::lock_guard lock(mutex);
                 refused = !done;
                 if (!next)
-                    unsettled = false;
+                    newest.reset();
             }
             changed.notify_all();
         }
@@ -54,9 +58,8 @@ struct ClockWorker::State {
     RefusalNotice notice;
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
-    std::optional<Request> next;
-    qint64 shift = 0;
-    bool unsettled = false;
+    std::optional<Request> next;    ///< waiting for its turn
+    std::optional<Request> newest;  ///< the last asked for, until every request is answered
     bool refused = false;
     bool stop = false;
     std::thread thread;  // last: it starts with every other member in place
@@ -77,27 +80,30 @@ ClockWorker::~ClockWorker()
     m_state->thread.join();
 }
 
-void ClockWorker::post(qint64 msecUtc, qint64 shiftMs)
+void ClockWorker::post(qint64 msecUtc)
 {
     {
         std::lock_guard lock(m_state->mutex);
-        m_state->next = State::Request{msecUtc, Clock::now()};
-        m_state->shift = shiftMs;
-        m_state->unsettled = true;
+        m_state->next = Request{msecUtc, Clock::now()};
+        m_state->newest = m_state->next;
     }
     m_state->changed.notify_all();
 }
 
-qint64 ClockWorker::shiftMs() const
+std::optional<qint64> ClockWorker::pendingMsecUtc() const
 {
     std::lock_guard lock(m_state->mutex);
-    return m_state->unsettled && !m_state->refused ? m_state->shift : 0;
+    if (!m_state->newest || m_state->refused)
+        return std::nullopt;
+    // Counted from the request alone: the clock may already show an older request's setting,
+    // and a shift measured against the clock would then count twice.
+    return m_state->newest->msecUtc + sinceAsked(*m_state->newest);
 }
 
 bool ClockWorker::waitUntilSettled(int ms) const
 {
     std::unique_lock lock(m_state->mutex);
-    return m_state->changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !m_state->unsettled; });
+    return m_state->changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !m_state->newest; });
 }
 
 bool ClockWorker::lastRefused() const

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 /// A thread that sets the PC's clock, one request after the other, so that the window never
 /// waits for it. A request that comes while another is being carried out waits; a newer one
@@ -26,11 +27,11 @@ public:
     ClockWorker(const ClockWorker&) = delete;
     ClockWorker& operator=(const ClockWorker&) = delete;
 
-    /// Asks for msecUtc, which is shiftMs ahead of the clock now.
-    void post(qint64 msecUtc, qint64 shiftMs);
-    /// How far the clock will move when what was asked has been carried out; 0 when everything
-    /// is done or the last answer was a refusal.
-    qint64 shiftMs() const;
+    /// Asks for msecUtc.
+    void post(qint64 msecUtc);
+    /// The time the newest request will leave on the clock, while one is unanswered and the
+    /// last answer was no refusal.
+    std::optional<qint64> pendingMsecUtc() const;
     /// Waits up to ms milliseconds until every request has been answered; true then.
     bool waitUntilSettled(int ms) const;
     /// Whether the last answer was a refusal.

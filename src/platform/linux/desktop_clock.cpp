@@ -5,11 +5,7 @@
 #include <QDBusMessage>
 #include <QVariant>
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 #include <cerrno>
 #include <time.h>
@@ -69,152 +65,65 @@ int setWithClockSettime(qint64 msecUtc)
     return clock_settime(CLOCK_REALTIME, &ts) == 0 ? 0 : errno;
 }
 
-} // namespace
-
-/// The thread that sets the clock, one request at a time. A request that comes while another
-/// is being answered waits; a newer one replaces it, since each names the whole date and time.
-class DesktopClock::Worker {
+/// The setting as the worker thread carries it out: over the bus, connected there on first use
+/// (connecting to a hung bus must not hold the window), else directly where the bus has no
+/// time service.
+class BusSetter {
 public:
-    Worker(QString busAddress, DirectSetter setDirectly, RefusalNotice::Writer journal)
+    BusSetter(QString busAddress, DesktopClock::DirectSetter setDirectly, QString connectionName)
         : m_busAddress(std::move(busAddress)), m_setDirectly(std::move(setDirectly)),
-          m_notice(QStringLiteral("the PC's clock was not set from the host"), std::move(journal)),
-          m_thread([this] { run(); })
+          m_connectionName(std::move(connectionName))
     {
     }
-    ~Worker()
+
+    bool operator()(qint64 msecUtc, QString& reason)
     {
-        {
-            std::lock_guard lock(m_mutex);
-            m_stop = true;
+        if (!m_bus)
+            m_bus = m_busAddress.isEmpty() ? QDBusConnection::systemBus()
+                                           : QDBusConnection::connectToBus(m_busAddress, m_connectionName);
+        const BusAnswer answer = setOverBus(*m_bus, msecUtc * 1000);
+        if (answer.result != BusResult::Unavailable) {
+            reason = answer.why;
+            return answer.result == BusResult::Done;
         }
-        m_changed.notify_all();
-        m_thread.join();
-    }
-
-    void post(qint64 msecUtc)
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_next = Request{msecUtc, Clock::now()};
-            m_newest = m_next;
+        if (!m_setDirectly) {
+            reason = QStringLiteral("no time service on the bus (%1)").arg(answer.why);
+            return false;
         }
-        m_changed.notify_all();
+        const int error = m_setDirectly(msecUtc);
+        reason = error == 0 ? QString() : QStringLiteral("clock_settime: ") + qt_error_string(error);
+        return error == 0;
     }
-
-    /// The time the newest request will leave on the clock, while one is unanswered.
-    std::optional<qint64> pendingMsecUtc() const
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_newest || m_lastRefused)
-            return std::nullopt;
-        // Counted from the request alone: the clock may already show an older request's
-        // setting, and a shift measured against the clock would then count twice.
-        return m_newest->msecUtc + sinceAsked(*m_newest);
-    }
-
-    bool waitUntilSettled(int ms) const
-    {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !m_newest; });
-    }
-
-    bool lastRefused() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_lastRefused;
-    }
-
-    void beginRun() { m_notice.beginRun(); }
 
 private:
-    using Clock = std::chrono::steady_clock;
-    struct Request {
-        qint64 msecUtc;
-        Clock::time_point asked;
-    };
-    static qint64 sinceAsked(const Request& r)
-    {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - r.asked).count();
-    }
-
-    QDBusConnection connect() const
-    {
-        if (m_busAddress.isEmpty())
-            return QDBusConnection::systemBus();
-        return QDBusConnection::connectToBus(m_busAddress, connectionName());
-    }
-    QString connectionName() const
-    {
-        return QStringLiteral("rivect-clock-%1").arg(quintptr(this), 0, 16);
-    }
-
-    /// Sets the clock to target; empty when done, else why not.
-    QString apply(const QDBusConnection& bus, qint64 target) const
-    {
-        const BusAnswer answer = setOverBus(bus, target * 1000);
-        if (answer.result != BusResult::Unavailable)
-            return answer.result == BusResult::Done ? QString() : answer.why;
-        if (!m_setDirectly)
-            return QStringLiteral("no time service on the bus (%1)").arg(answer.why);
-        const int error = m_setDirectly(target);
-        return error == 0 ? QString() : QStringLiteral("clock_settime: ") + qt_error_string(error);
-    }
-
-    void run()
-    {
-        // Connected on first use, here: connecting to a hung bus must not hold the window.
-        std::optional<QDBusConnection> bus;
-        for (;;) {
-            Request request;
-            {
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [this] { return m_stop || m_next; });
-                if (m_stop)
-                    break;
-                request = *m_next;
-                m_next.reset();
-            }
-            if (!bus)
-                bus = connect();
-            // The time asked for is that much later now that its turn has come.
-            const QString refusal = apply(*bus, request.msecUtc + sinceAsked(request));
-            if (!refusal.isEmpty())
-                m_notice.refused(refusal);
-            {
-                std::lock_guard lock(m_mutex);
-                m_lastRefused = !refusal.isEmpty();
-                if (!m_next)
-                    m_newest.reset();
-            }
-            m_changed.notify_all();
-        }
-        bus.reset();
-        if (!m_busAddress.isEmpty())
-            QDBusConnection::disconnectFromBus(connectionName());
-    }
-
-    const QString m_busAddress;
-    const DirectSetter m_setDirectly;
-    RefusalNotice m_notice;
-    mutable std::mutex m_mutex;
-    mutable std::condition_variable m_changed;
-    std::optional<Request> m_next;    ///< waiting for its turn
-    std::optional<Request> m_newest;  ///< the last asked for, until every request is answered
-    bool m_lastRefused = false;
-    bool m_stop = false;
-    std::thread m_thread;  // last: it starts with every other member in place
+    QString m_busAddress;
+    DesktopClock::DirectSetter m_setDirectly;
+    QString m_connectionName;
+    std::optional<QDBusConnection> m_bus;
 };
+
+} // namespace
 
 DesktopClock::DesktopClock() : DesktopClock(Access{QString(), setWithClockSettime, {}}) {}
 
 DesktopClock::DesktopClock(Access access)
     : m_readMsecUtc(access.readMsecUtc ? std::move(access.readMsecUtc) : &QDateTime::currentMSecsSinceEpoch),
-      m_worker(std::make_unique<Worker>(std::move(access.busAddress), std::move(access.setDirectly),
-                                        std::move(access.journal)))
+      m_busAddress(access.busAddress),
+      m_connectionName(QStringLiteral("rivect-clock-%1").arg(quintptr(this), 0, 16)),
+      m_worker(std::make_unique<ClockWorker>(
+          std::function<bool(qint64, QString&)>(
+              BusSetter(std::move(access.busAddress), std::move(access.setDirectly), m_connectionName)),
+          std::move(access.journal)))
 {
 }
 
-DesktopClock::~DesktopClock() = default;
+DesktopClock::~DesktopClock()
+{
+    // The worker's copy of the connection goes with the worker; then the private bus is closed.
+    m_worker.reset();
+    if (!m_busAddress.isEmpty())
+        QDBusConnection::disconnectFromBus(m_connectionName);
+}
 
 QDateTime DesktopClock::now() const
 {

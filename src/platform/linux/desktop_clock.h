@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/clock_worker.h"
 #include "platform/refusal_notice.h"
 #include "platform/system_clock.h"
 
@@ -48,9 +49,10 @@ public:
     bool lastRefused() const;
 
 private:
-    class Worker;
     bool request(const QDateTime& target);
 
     std::function<qint64()> m_readMsecUtc;
-    std::unique_ptr<Worker> m_worker;
+    QString m_busAddress;
+    QString m_connectionName;
+    std::unique_ptr<ClockWorker> m_worker;
 };

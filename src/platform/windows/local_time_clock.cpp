@@ -44,7 +44,8 @@ QDateTime LocalTimeClock::now() const
 {
     // A setting on its way is taken as done, so that what a caller reads right after asking
     // (the date just set, say) is what the clock is about to show.
-    return QDateTime::currentDateTime().addMSecs(m_worker.shiftMs());
+    const std::optional<qint64> pending = m_worker.pendingMsecUtc();
+    return pending ? QDateTime::fromMSecsSinceEpoch(*pending) : QDateTime::currentDateTime();
 }
 
 bool LocalTimeClock::setDate(const QDate& date)
@@ -63,7 +64,7 @@ bool LocalTimeClock::request(const QDateTime& target)
 {
     if (!target.isValid())
         return false;
-    m_worker.post(target.toMSecsSinceEpoch(), QDateTime::currentDateTime().msecsTo(target));
+    m_worker.post(target.toMSecsSinceEpoch());
     return true;
 }
 
