@@ -65,6 +65,11 @@ int setWithClockSettime(qint64 msecUtc)
     return clock_settime(CLOCK_REALTIME, &ts) == 0 ? 0 : errno;
 }
 
+QString connectionNameFor(const void* clock)
+{
+    return QStringLiteral("rivect-clock-%1").arg(quintptr(clock), 0, 16);
+}
+
 /// The setting as the worker thread carries it out: over the bus, connected there on first use
 /// (connecting to a hung bus must not hold the window), else directly where the bus has no
 /// time service.
@@ -107,63 +112,16 @@ private:
 DesktopClock::DesktopClock() : DesktopClock(Access{QString(), setWithClockSettime, {}}) {}
 
 DesktopClock::DesktopClock(Access access)
-    : m_readMsecUtc(access.readMsecUtc ? std::move(access.readMsecUtc) : &QDateTime::currentMSecsSinceEpoch),
-      m_busAddress(access.busAddress),
-      m_connectionName(QStringLiteral("rivect-clock-%1").arg(quintptr(this), 0, 16)),
-      m_worker(std::make_unique<ClockWorker>(
-          std::function<bool(qint64, QString&)>(
-              BusSetter(std::move(access.busAddress), std::move(access.setDirectly), m_connectionName)),
-          std::move(access.journal)))
+    : WorkerClock(BusSetter(access.busAddress, std::move(access.setDirectly), connectionNameFor(this)),
+                  std::move(access.journal), std::move(access.readMsecUtc)),
+      m_busAddress(std::move(access.busAddress))
 {
 }
 
 DesktopClock::~DesktopClock()
 {
     // The worker's copy of the connection goes with the worker; then the private bus is closed.
-    m_worker.reset();
+    stopWorker();
     if (!m_busAddress.isEmpty())
-        QDBusConnection::disconnectFromBus(m_connectionName);
-}
-
-QDateTime DesktopClock::now() const
-{
-    // A setting on its way is taken as done, so that what a caller reads right after asking
-    // (the date just set, say) is what the clock is about to show.
-    const std::optional<qint64> pending = m_worker->pendingMsecUtc();
-    return QDateTime::fromMSecsSinceEpoch(pending ? *pending : m_readMsecUtc());
-}
-
-bool DesktopClock::setDate(const QDate& date)
-{
-    if (!date.isValid())
-        return false;
-    return request(QDateTime(date, now().time()));
-}
-
-bool DesktopClock::setTime(const QDateTime& dateTime)
-{
-    return request(dateTime);
-}
-
-bool DesktopClock::request(const QDateTime& target)
-{
-    if (!target.isValid())
-        return false;
-    m_worker->post(target.toMSecsSinceEpoch());
-    return true;
-}
-
-void DesktopClock::beginRun()
-{
-    m_worker->beginRun();
-}
-
-bool DesktopClock::waitUntilSettled(int ms) const
-{
-    return m_worker->waitUntilSettled(ms);
-}
-
-bool DesktopClock::lastRefused() const
-{
-    return m_worker->lastRefused();
+        QDBusConnection::disconnectFromBus(connectionNameFor(this));
 }

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "platform/clock_worker.h"
 #include "platform/refusal_notice.h"
-#include "platform/system_clock.h"
+#include "platform/worker_clock.h"
 
 #include <QString>
 #include <functional>
@@ -12,7 +11,7 @@
 /// directly when that service is not there. Setting never waits: a worker thread talks to the
 /// bus, one request after the other. A refusal is dropped there; the first of each run is
 /// told on standard error.
-class DesktopClock : public ISystemClock {
+class DesktopClock : public WorkerClock {
 public:
     /// Sets CLOCK_REALTIME to milliseconds since the epoch (UTC); 0, or the errno of a refusal.
     using DirectSetter = std::function<int(qint64 msecUtc)>;
@@ -33,26 +32,6 @@ public:
     DesktopClock(const DesktopClock&) = delete;
     DesktopClock& operator=(const DesktopClock&) = delete;
 
-    /// The current local date and time, as the newest setting asked for and not yet answered
-    /// will leave it (unless the last answer was a refusal).
-    QDateTime now() const override;
-    /// Asks for the date, keeping the current time of day; false only for an invalid date.
-    bool setDate(const QDate& date) override;
-    /// Asks for dateTime (local time); false only for an invalid value.
-    bool setTime(const QDateTime& dateTime) override;
-
-    /// A timing run begins: its first refusal is told on standard error.
-    void beginRun() override;
-    /// Waits up to ms milliseconds until every setting asked for has been answered; true then.
-    bool waitUntilSettled(int ms) const;
-    /// Whether the last answer was a refusal.
-    bool lastRefused() const;
-
 private:
-    bool request(const QDateTime& target);
-
-    std::function<qint64()> m_readMsecUtc;
     QString m_busAddress;
-    QString m_connectionName;
-    std::unique_ptr<ClockWorker> m_worker;
 };

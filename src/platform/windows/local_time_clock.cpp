@@ -35,40 +35,7 @@ bool setLocalTime(qint64 msecUtc, QString& reason)
 
 } // namespace
 
-LocalTimeClock::LocalTimeClock() : m_worker(setLocalTime)
+LocalTimeClock::LocalTimeClock() : WorkerClock(setLocalTime)
 {
     SystemTimeRight::enable();
-}
-
-QDateTime LocalTimeClock::now() const
-{
-    // A setting on its way is taken as done, so that what a caller reads right after asking
-    // (the date just set, say) is what the clock is about to show.
-    const std::optional<qint64> pending = m_worker.pendingMsecUtc();
-    return pending ? QDateTime::fromMSecsSinceEpoch(*pending) : QDateTime::currentDateTime();
-}
-
-bool LocalTimeClock::setDate(const QDate& date)
-{
-    if (!date.isValid())
-        return false;
-    return request(QDateTime(date, now().time()));
-}
-
-bool LocalTimeClock::setTime(const QDateTime& dateTime)
-{
-    return request(dateTime);
-}
-
-bool LocalTimeClock::request(const QDateTime& target)
-{
-    if (!target.isValid())
-        return false;
-    m_worker.post(target.toMSecsSinceEpoch());
-    return true;
-}
-
-void LocalTimeClock::beginRun()
-{
-    m_worker.beginRun();
 }
