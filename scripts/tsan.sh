@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the ThreadSanitizer flavour and runs, inside the sandbox, the tests where threads meet:
 # the tick timer, the code page converters used from several threads, timing runs with lap
-# reports on the real tick thread and real timers, and the clock's worker thread. Exits non-zero on any race report.
+# reports on the real tick thread and real timers, the clock's worker thread and the lap log's
+# writer thread. Exits non-zero on any race report.
 #   bash scripts/tsan.sh [--build-only | --run-only]
 # --run-only takes what an earlier --build-only left in build/tsan, and exits 77 (skipped) when
 # it is not there; the test command runs it that way as one of its tests.
@@ -10,7 +11,8 @@ cd "$(dirname "$0")/.."
 mode="${1:-all}"
 programs=(build/tsan/tests/platform/test_tick_thread_timer build/tsan/tests/platform/test_cp932
           build/tsan/tests/reliability/test_reliability_faults build/tsan/tests/reliability/test_reliability_editor
-          build/tsan/tests/reliability/test_reliability_clock)
+          build/tsan/tests/reliability/test_reliability_clock build/tsan/tests/platform/test_clock_worker
+          build/tsan/tests/laplog/test_lap_log)
 case "$mode" in
   all|--build-only) bash scripts/build.sh tsan "${programs[@]##*/}" ;;
   --run-only)
@@ -47,6 +49,8 @@ run build/tsan/tests/reliability/test_reliability_faults lapReportsUnderRealTime
 run build/tsan/tests/reliability/test_reliability_editor editorThatStaysOpenDuringARun
 # This one starts a D-Bus daemon of its own; the child only executes it.
 TSAN_OPTIONS="$TSAN_OPTIONS:die_after_fork=0" run build/tsan/tests/reliability/test_reliability_clock
+run build/tsan/tests/platform/test_clock_worker
+run build/tsan/tests/laplog/test_lap_log
 
 if [ "$status" -eq 0 ]; then
   echo "== tsan: no data race reported"

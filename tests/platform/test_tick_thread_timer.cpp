@@ -103,16 +103,22 @@ void TestTickThreadTimer::killStopsCallbacks()
     QCOMPARE(ticks.load(), atKill);
     timer.timeKillEvent(id);  // a second kill of the same timer is harmless
 
-    // A timer may end itself from its own callback without deadlock.
+    // A timer may end itself from its own callback without deadlock. Its first ticks may come
+    // before its identifier is known here; it ends itself at the first tick that knows it.
     std::atomic<int32_t> selfId{0};
     std::atomic<int> selfTicks{0};
+    std::atomic<int> atSelfKill{0};
     selfId = timer.timeSetEvent(1, [&] {
-        if (++selfTicks == 3)
-            timer.timeKillEvent(selfId.load());
+        const int tick = ++selfTicks;
+        const int32_t me = selfId.load();
+        if (tick >= 3 && me != 0 && atSelfKill.load() == 0) {
+            atSelfKill = tick;
+            timer.timeKillEvent(me);
+        }
     });
-    waitFor(selfTicks, 3);
+    waitFor(atSelfKill, 3);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    QCOMPARE(selfTicks.load(), 3);
+    QCOMPARE(selfTicks.load(), atSelfKill.load());
 }
 
 void TestTickThreadTimer::identifiersAndRefusals()
