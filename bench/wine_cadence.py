@@ -133,16 +133,8 @@ def measure(opts, workdir, wine=None):
     """One run of one client; returns the simulator's interval spread and the CPU shares."""
     session = dx.Session()
     try:
-        if wine:
-            program = wine.program
-            program_dir = os.path.dirname(program)
-        else:
-            program_dir = os.path.join(workdir, "program")
-            os.mkdir(program_dir)
-            program = os.path.join(program_dir, "rivect")
-            shutil.copy2(opts.rivect, program)
-        with open(os.path.join(program_dir, "Rivect.ini"), "wb") as f:
-            f.write(ds.SETTINGS)
+        program, _ = ds.prepare_program(wine.program if wine else opts.rivect, workdir,
+                                        installed=bool(wine))
 
         x = dx.Display.start(session, "1024x768")
         x.match_pid = not wine

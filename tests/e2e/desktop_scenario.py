@@ -67,6 +67,23 @@ class Failure(Exception):
     pass
 
 
+def prepare_program(rivect, workdir, installed):
+    """The program and its folder, with a settings file that points at 127.0.0.1. An installed
+    program stays in the folder the installer made, where it keeps its files; any other is
+    copied into a folder of this run's own."""
+    if installed:
+        program = os.path.abspath(rivect)
+        program_dir = os.path.dirname(program)
+    else:
+        program_dir = os.path.join(workdir, "program")
+        os.mkdir(program_dir)
+        program = os.path.join(program_dir, "rivect")
+        shutil.copy2(rivect, program)
+    with open(os.path.join(program_dir, "Rivect.ini"), "wb") as f:
+        f.write(SETTINGS)
+    return program, program_dir
+
+
 def check(condition, message):
     if not condition:
         raise Failure(message)
@@ -179,18 +196,8 @@ def scenario(opts, session, workdir):
     check(layout_name in LAYOUTS, f"no layout data here for a {opts.screen} screen")
     layout = LAYOUTS[layout_name]
 
-    if opts.wine_prefix:
-        # The installed program, in the folder the installer made: it keeps its files there.
-        program = os.path.abspath(opts.rivect)
-        program_dir = os.path.dirname(program)
-    else:
-        program_dir = os.path.join(workdir, "program")
-        os.mkdir(program_dir)
-        program = os.path.join(program_dir, "rivect")
-        shutil.copy2(opts.rivect, program)
+    program, program_dir = prepare_program(opts.rivect, workdir, installed=bool(opts.wine_prefix))
     settings_path = os.path.join(program_dir, "Rivect.ini")
-    with open(settings_path, "wb") as f:
-        f.write(SETTINGS)
 
     x = dx.Display.start(session, opts.screen)
     # Wine's windows carry the Unix pid of a Wine process, not always the one started here.
