@@ -3,6 +3,7 @@
 #include "config/config_folder.h"
 #include "platform/cp932.h"
 #include "platform/file_access.h"
+#include "platform/text_encoding.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -44,67 +45,6 @@ bool writeDefaultFile(const QString& path)
     // Written through a temporary file, so a failed write never leaves half a file that the
     // next load would take for the operator's own.
     return FileAccess::writeAtomically(path, bytes);
-}
-
-// Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF). Returns false for
-// pure ASCII, which reads the same either way.
-bool isUtf8WithNonAscii(const QByteArray& bytes)
-{
-    bool nonAscii = false;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
-    const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n;) {
-        const unsigned char b = p[i];
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        nonAscii = true;
-        int more = 0;
-        unsigned char lo = 0x80;
-        unsigned char hi = 0xBF;
-        if (b >= 0xC2 && b <= 0xDF) {
-            more = 1;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            more = 2;
-            if (b == 0xE0)
-                lo = 0xA0;
-            else if (b == 0xED)
-                hi = 0x9F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            more = 3;
-            if (b == 0xF0)
-                lo = 0x90;
-            else if (b == 0xF4)
-                hi = 0x8F;
-        } else {
-            return false;
-        }
-        if (i + more >= n)
-            return false;
-        if (p[i + 1] < lo || p[i + 1] > hi)
-            return false;
-        for (int k = 2; k <= more; ++k) {
-            if (p[i + k] < 0x80 || p[i + k] > 0xBF)
-                return false;
-        }
-        i += 1 + more;
-    }
-    return nonAscii;
-}
-
-// The file is written in CP932, but an editor on this system may well save it as UTF-8.
-// It is read as UTF-8 when it starts with the UTF-8 byte-order mark, or when it has non-ASCII
-// bytes and all of it is strict UTF-8; otherwise as CP932. Japanese CP932 text practically
-// never passes the strict check: the lead bytes of kana and most kanji (0x81-0x9F) cannot
-// start a UTF-8 sequence, so the first such character after ASCII or a line start fails it.
-QString decodeText(const QByteArray& bytes)
-{
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        return QString::fromUtf8(bytes.mid(3));
-    if (isUtf8WithNonAscii(bytes))
-        return QString::fromUtf8(bytes);
-    return Cp932::decode(bytes);
 }
 
 // Lines end with CR LF, a lone LF or a lone CR. A last line without an ending is a line;
@@ -175,8 +115,9 @@ void Mess_Load(PublicConst& pub)
     }
 
     // The file is read once and both passes run over that one reading, so an editor saving
-    // in between cannot make the count and the fill disagree.
-    const QStringList lines = splitLines(decodeText(bytes));
+    // in between cannot make the count and the fill disagree. The file is written in CP932,
+    // but an editor on this system may well have saved it as UTF-8.
+    const QStringList lines = splitLines(TextEncoding::decodeFile(bytes));
 
     int count = 0;
     for (const QString& line : lines) {

@@ -1,7 +1,7 @@
 #include "platform/profile_file.h"
 
-#include "platform/cp932.h"
 #include "platform/file_access.h"
+#include "platform/text_encoding.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -20,13 +20,21 @@ struct Line {
     QString text;              ///< the content, decoded
 };
 
+// The file as lines, in the encoding it was found in.
+struct Parsed {
+    TextEncoding::Kind encoding = TextEncoding::Kind::Cp932;
+    QList<Line> lines;
+};
+
 // CP932 trail bytes never take the values 0x0A or 0x0D, so splitting the raw bytes at LF and
 // decoding each line reads the same text as decoding the whole file first; what must not
-// happen is looking for '[', '=' or ']' in the raw bytes, where they can be trail bytes.
-QList<Line> splitLines(const QByteArray& bytes)
+// happen is looking for '[', '=' or ']' in the raw bytes, where they can be trail bytes. A
+// byte-order mark stays before the first line, so that line can be replaced without it.
+Parsed parse(const QByteArray& bytes)
 {
-    QList<Line> lines;
-    qsizetype pos = 0;
+    Parsed parsed;
+    parsed.encoding = TextEncoding::detect(bytes);
+    qsizetype pos = TextEncoding::bomLength(parsed.encoding);
     while (pos < bytes.size()) {
         Line line;
         line.begin = pos;
@@ -35,11 +43,11 @@ QList<Line> splitLines(const QByteArray& bytes)
         line.contentEnd = lf < 0 ? bytes.size() : lf;
         if (line.contentEnd > line.begin && bytes.at(line.contentEnd - 1) == '\r')
             --line.contentEnd;
-        line.text = Cp932::decode(bytes.mid(line.begin, line.contentEnd - line.begin));
-        lines.append(line);
+        line.text = TextEncoding::decode(parsed.encoding, bytes.mid(line.begin, line.contentEnd - line.begin));
+        parsed.lines.append(line);
         pos = line.end;
     }
-    return lines;
+    return parsed;
 }
 
 bool isBlank(QChar c)
@@ -134,14 +142,6 @@ Place locate(const QList<Line>& lines, const QString& section, const QString& ke
     return place;
 }
 
-// The file's bytes; a missing file reads as empty, anything unreadable clears ok.
-QByteArray readAllOrEmpty(const QString& path, bool* ok)
-{
-    QByteArray bytes;
-    *ok = FileAccess::readRegularFile(path, bytes) != FileAccess::ReadResult::Failed;
-    return bytes;
-}
-
 const QByteArray kCrLf("\r\n");
 
 } // namespace
@@ -150,11 +150,18 @@ namespace ProfileFile {
 
 int32_t GetPrivateProfileString(const QString& section, const QString& key,
                                 const QString& defaultValue, QString& buffer,
-                                int32_t size, const QString& path)
+                                int32_t size, const QString& path, QString* readError)
 {
-    bool ok = false;
-    const QByteArray bytes = readAllOrEmpty(path, &ok);
-    const QList<Line> lines = splitLines(bytes);
+    // A file that cannot be read gives the default, as a missing one does; only the caller
+    // that asks is told the difference.
+    QByteArray bytes;
+    QString reason;
+    if (FileAccess::readRegularFile(path, bytes, &reason) == FileAccess::ReadResult::Failed) {
+        bytes.clear();
+        if (readError)
+            *readError = reason;
+    }
+    const QList<Line> lines = parse(bytes).lines;
     const Place place = locate(lines, section, key);
 
     QString value = defaultValue;
@@ -169,13 +176,15 @@ int32_t GetPrivateProfileString(const QString& section, const QString& key,
 int32_t WritePrivateProfileString(const QString& section, const QString& key,
                                   const QString& value, const QString& path)
 {
-    bool ok = false;
-    const QByteArray bytes = readAllOrEmpty(path, &ok);
-    if (!ok)
+    QByteArray bytes;
+    if (FileAccess::readRegularFile(path, bytes) == FileAccess::ReadResult::Failed)
         return 0;
-    const QList<Line> lines = splitLines(bytes);
+    // What is added is written in the encoding the file was found in: a CP932 file stays
+    // CP932 byte for byte, and one an editor saved as UTF-8 stays UTF-8.
+    const Parsed parsed = parse(bytes);
+    const QList<Line>& lines = parsed.lines;
     const Place place = locate(lines, section, key);
-    const QByteArray keyLine = Cp932::encode(key + u'=' + value);
+    const QByteArray keyLine = TextEncoding::encode(parsed.encoding, key + u'=' + value);
 
     QByteArray out;
     out.reserve(bytes.size() + keyLine.size() + section.size() * 2 + 8);
@@ -197,9 +206,9 @@ int32_t WritePrivateProfileString(const QString& section, const QString& key,
         out.append(bytes.mid(after.end));
     } else {
         out = bytes;
-        if (!out.isEmpty() && !out.endsWith('\n'))
+        if (out.size() > TextEncoding::bomLength(parsed.encoding) && !out.endsWith('\n'))
             out.append(out.endsWith('\r') ? QByteArray("\n") : kCrLf);
-        out.append(Cp932::encode(u'[' + section + u']'));
+        out.append(TextEncoding::encode(parsed.encoding, u'[' + section + u']'));
         out.append(kCrLf);
         out.append(keyLine);
         out.append(kCrLf);

@@ -27,6 +27,8 @@ void OpenWindow::Form_Load()
         ? QString()
         : m_svc.preparedFolder + QStringLiteral("/") + Settings::kFileName;
     Ini_ReadHost(m_pub);
+    if (!m_pub.iniUnreadable.isEmpty() && m_svc.dialogs)
+        m_svc.dialogs->msgBox(settingsUnreadableNotice(m_pub), MsgBox::vbOKOnly | MsgBox::vbExclamation, QString());
     if (!m_svc.unwritableFolders.isEmpty() && m_svc.dialogs)
         tellNothingCanBeSaved();
 

@@ -2,6 +2,7 @@
 #include "config/settings.h"
 #include "platform/cp932.h"
 #include "read_only_folder.h"
+#include "unreadable_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,6 +28,9 @@ private Q_SLOTS:
     void valueTakenAsIs();
     void writeThenRead();
     void unwritableFolderKeepsDefaultForThisRun();
+    void unreadablePreparedFileIsNotReplaced();
+    void utf8FileStaysUtf8_data();
+    void utf8FileStaysUtf8();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -38,6 +42,7 @@ void TestSettings::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_pub.Pub_IniPath = m_dir->filePath(Settings::kFileName);
+    m_pub.iniPreparedPath.clear();
     m_pub.Pub_HostIP.clear();
     m_pub.Pub_IniResult = -99;
 }
@@ -113,6 +118,81 @@ void TestSettings::unwritableFolderKeepsDefaultForThisRun()
     QCOMPARE(m_pub.Pub_IniResult, 0);
     QVERIFY(!QFile::exists(m_pub.Pub_IniPath));
     QCOMPARE(Ini_Write(m_pub, Settings::kSection, Settings::kKey, QStringLiteral("10.1.1.1")), 0);
+}
+
+void TestSettings::unreadablePreparedFileIsNotReplaced()
+{
+    // The first start meets a file prepared beside the program that it cannot read; the
+    // user's folder is empty and writable.
+    const QString program = m_dir->filePath(QStringLiteral("program"));
+    const QString user = m_dir->filePath(QStringLiteral("user"));
+    QVERIFY(QDir().mkdir(program) && QDir().mkdir(user));
+    for (const QString& folder : {m_dir->path(), program, user})
+        QVERIFY(UnreadableFile::openToAll(folder));
+    m_pub.Pub_IniPath = QDir(user).filePath(Settings::kFileName);
+    m_pub.iniPreparedPath = QDir(program).filePath(Settings::kFileName);
+    const QByteArray prepared = kSectionLine + "\r\nHostIPNo=127.0.0.3\r\n";
+    writeBytes(m_pub.iniPreparedPath, prepared);
+
+    {
+        UnreadableFile unreadable(m_pub.iniPreparedPath);
+        if (!unreadable.available())
+            QSKIP("cannot make a file unreadable here");
+        Ini_ReadHost(m_pub);
+    }
+    // The default serves this run, nothing is saved over the prepared file, and the notice
+    // names the file and the reason.
+    QCOMPARE(m_pub.Pub_HostIP, Settings::kDefaultHostIP);
+    QVERIFY(!QFile::exists(m_pub.Pub_IniPath));
+    QCOMPARE(readBytes(m_pub.iniPreparedPath), prepared);
+    const QString notice = settingsUnreadableNotice(m_pub);
+    QVERIFY2(notice.contains(m_pub.iniPreparedPath) && notice.contains(UnreadableFile::reason()), qPrintable(notice));
+
+    // Once it can be read, the next start takes the prepared address, and tells nothing.
+    PublicConst next;
+    next.Pub_IniPath = m_pub.Pub_IniPath;
+    next.iniPreparedPath = m_pub.iniPreparedPath;
+    Ini_ReadHost(next);
+    QCOMPARE(next.Pub_HostIP, QStringLiteral("127.0.0.3"));
+    QCOMPARE(settingsUnreadableNotice(next), QString());
+}
+
+void TestSettings::utf8FileStaysUtf8_data()
+{
+    // A file an editor saved as UTF-8, and what it holds after the start and after a host
+    // address is entered. "%1" stands for the address written.
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("bom");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("after");
+
+    const QString head = QStringLiteral("; ピット用\r\n[環境設定]\r\n");
+    QTest::newRow("Notepad: UTF-8 with a byte-order mark")
+        << head + "HostIPNo=127.0.0.7\r\n" << true << "127.0.0.7" << head + "HostIPNo=%1\r\n";
+    QTest::newRow("gedit, nano: UTF-8 without one")
+        << head + "HostIPNo=127.0.0.7\r\n" << false << "127.0.0.7" << head + "HostIPNo=%1\r\n";
+    QTest::newRow("empty value: the default written in UTF-8")
+        << head + "HostIPNo=\n" << false << Settings::kDefaultHostIP << head + "HostIPNo=%1\n";
+    QTest::newRow("no section: added in UTF-8")
+        << QStringLiteral("[メモ]\r\nx=あ\r\n") << true << Settings::kDefaultHostIP
+        << QStringLiteral("[メモ]\r\nx=あ\r\n[環境設定]\r\nHostIPNo=%1\r\n");
+}
+
+void TestSettings::utf8FileStaysUtf8()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, bom);
+    QFETCH(QString, host);
+    QFETCH(QString, after);
+
+    const QByteArray mark = bom ? QByteArray("\xEF\xBB\xBF") : QByteArray();
+    writeBytes(m_pub.Pub_IniPath, mark + file.toUtf8());
+    Ini_ReadHost(m_pub);
+    QCOMPARE(m_pub.Pub_HostIP, host);
+    QCOMPARE(readBytes(m_pub.Pub_IniPath), mark + after.arg(host).toUtf8());
+
+    QVERIFY(Ini_Write(m_pub, Settings::kSection, Settings::kKey, QStringLiteral("127.0.0.9")) != 0);
+    QCOMPARE(readBytes(m_pub.Pub_IniPath), mark + after.arg(QStringLiteral("127.0.0.9")).toUtf8());
 }
 
 QTEST_GUILESS_MAIN(TestSettings)
