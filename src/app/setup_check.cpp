@@ -1,10 +1,11 @@
 #include "setup_check.h"
 
 #include "config/config_folder.h"
+#include "platform/file_access.h"
+#include "platform/user_folder.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QUdpSocket>
 
@@ -33,11 +34,10 @@ QString fileProblem(const QDir& dir, const QString& name, bool folderWritable)
     const QFileInfo info(dir.filePath(name));
     if (!info.exists())
         return folderWritable ? QString() : name + QStringLiteral(" is missing and cannot be created");
-    if (!info.isFile())
-        return name + QStringLiteral(" is not a regular file");
-    QFile file(info.filePath());
-    if (!file.open(QIODevice::ReadOnly))
-        return name + QStringLiteral(" cannot be read");
+    QByteArray bytes;
+    QString reason;
+    if (FileAccess::readRegularFile(info.filePath(), bytes, &reason) != FileAccess::ReadResult::Ok)
+        return name + QStringLiteral(" cannot be read (%1)").arg(reason);
     // Saving replaces the file by a new one written beside it, so the folder must be writable;
     // the file itself too, or the editor could not save it.
     if (!info.isWritable())
@@ -47,19 +47,32 @@ QString fileProblem(const QDir& dir, const QString& name, bool folderWritable)
 
 }  // namespace
 
-SetupItem checkConfigFiles(const QString& folder)
+SetupItem checkConfigFiles(const ConfigFolder& files)
 {
+    const QString& folder = files.path;
     SetupItem item;
     item.label = QStringLiteral("the settings folder %1 and its files can be read and written").arg(folder);
-    const QFileInfo dirInfo(folder);
+    // Only looked at: a folder that does not exist yet is made at the first start.
+    const bool exists = QFileInfo(folder).isDir();
+    const bool folderWritable = (exists || mayCreateFolder(folder)) && FileAccess::folderCouldTakeFile(folder);
     QStringList problems;
-    if (!dirInfo.isDir())
-        problems << QStringLiteral("the folder does not exist and cannot be created");
-    else if (!dirInfo.isWritable() || !dirInfo.isExecutable())
-        problems << QStringLiteral("the folder cannot be written");
-    const bool folderWritable = problems.isEmpty();
+    if (!folderWritable)
+        problems << (exists ? QStringLiteral("the folder cannot be written")
+                            : QStringLiteral("the folder does not exist and cannot be created"));
+    QStringList unreadable;
     const QDir dir(folder);
     for (const QString& name : {QStringLiteral("Rivect.ini"), QStringLiteral("OutMess.txt")}) {
+        const QString read = configFileToRead(files.filePath(name), files.preparedPath(name));
+        if (read != files.filePath(name)) {
+            // The copy in the other folder is the one a start reads.
+            QByteArray bytes;
+            QString reason;
+            if (FileAccess::readRegularFile(read, bytes, &reason) == FileAccess::ReadResult::Failed) {
+                problems << QStringLiteral("%1, the copy a start reads, cannot be read (%2)").arg(read, reason);
+                unreadable << shellWord(read);
+            }
+            continue;
+        }
         const QString problem = fileProblem(dir, name, folderWritable);
         if (!problem.isEmpty())
             problems << problem;
@@ -68,8 +81,13 @@ SetupItem checkConfigFiles(const QString& folder)
     if (!item.holds) {
         item.found = problems.join(QStringLiteral("; "));
         const QString word = shellWord(folder);
-        item.remedy = QStringLiteral("sudo install -d -o \"$USER\" %1 && sudo chown -R \"$USER\": %1 && chmod -R u+rwX %1")
-                          .arg(word);
+        QStringList remedies;
+        if (problems.size() > unreadable.size())
+            remedies << QStringLiteral("sudo install -d -o \"$USER\" %1 && sudo chown -R \"$USER\": %1 && chmod -R u+rwX %1")
+                            .arg(word);
+        if (!unreadable.isEmpty())
+            remedies << QStringLiteral("sudo chmod a+r ") + unreadable.join(QLatin1Char(' '));
+        item.remedy = remedies.join(QStringLiteral(" && "));
     }
     return item;
 }
@@ -101,7 +119,7 @@ SetupItem checkClientPorts()
 QList<SetupItem> runSetupCheck()
 {
     QList<SetupItem> items = probeOsSetup();
-    items << checkConfigFiles(chooseConfigFolder(QCoreApplication::applicationDirPath()).path);
+    items << checkConfigFiles(chooseConfigFolder(QCoreApplication::applicationDirPath(), FolderLook::LookOnly));
     items << checkClientPorts();
     return items;
 }

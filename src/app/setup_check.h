@@ -1,13 +1,15 @@
 #pragma once
 
+#include "config/config_folder.h"
 #include "platform/setup_probe.h"
 
 #include <QList>
 #include <QString>
 
 /// The folder of Rivect.ini and OutMess.txt: both can be read and written there, or created
-/// when missing. Looks without creating or changing anything.
-SetupItem checkConfigFiles(const QString& folder);
+/// when missing, and a copy in the other folder that a start would read can be read. Looks
+/// without creating or changing anything.
+SetupItem checkConfigFiles(const ConfigFolder& files);
 
 /// The client's local ports (7001 and each car's) are free: each is bound and closed at once.
 SetupItem checkClientPorts();

@@ -9,3 +9,7 @@ QString userConfigFolder();
 /// Whether dir is a folder an installer put the program into, which the program never writes,
 /// whoever runs it.
 bool isInstalledProgramFolder(const QString& dir);
+
+/// Whether this process may make folder (and its missing parents): not when root would leave
+/// a folder of its own inside another user's (a program started with sudo -E keeps HOME).
+bool mayCreateFolder(const QString& folder);

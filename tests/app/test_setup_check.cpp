@@ -7,10 +7,17 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 /// How a stand-in service treats a question.
 enum class Answer { Yes, Password, No, Silent };
@@ -79,6 +86,8 @@ private Q_SLOTS:
     void cleanupTestCase();
     void answersOnTheTerminal_data();
     void answersOnTheTerminal();
+    void settingsAreOnlyLookedAt_data();
+    void settingsAreOnlyLookedAt();
 };
 
 void SetupCheckTest::initTestCase()
@@ -188,6 +197,68 @@ void SetupCheckTest::answersOnTheTerminal()
     if (status == -1)
         status = failed == 0 ? 0 : 1;
     QVERIFY2(program.exitCode() == status, qPrintable(all));
+}
+
+void SetupCheckTest::settingsAreOnlyLookedAt_data()
+{
+    QTest::addColumn<bool>("preparedUnreadable");  // a Rivect.ini beside the program that cannot be read
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("the user's folder is yet to be made")
+        << false << QStringLiteral("✓ the settings folder");
+    QTest::newRow("a prepared file that cannot be read")
+        << true << QStringLiteral("Rivect.ini, the copy a start reads, cannot be read");
+}
+
+void SetupCheckTest::settingsAreOnlyLookedAt()
+{
+    QFETCH(bool, preparedUnreadable);
+    QFETCH(QString, expected);
+
+    // A copy of the program in a folder it cannot write, as an installed one: the files are to
+    // be saved in the user's folder, which does not exist yet.
+    QTemporaryDir dir;
+    const QString program = dir.filePath(QStringLiteral("program"));
+    QVERIFY(QDir().mkdir(program));
+    QVERIFY(QFile::copy(QStringLiteral(RIVECT_PROGRAM), program + QStringLiteral("/rivect")));
+    // A folder in the file's place cannot be read by anyone, root included.
+    if (preparedUnreadable)
+        QVERIFY(QDir().mkdir(program + QStringLiteral("/Rivect.ini")));
+    const QByteArray native = QFile::encodeName(program);
+    bool mounted = false;
+    if (geteuid() != 0) {
+        QVERIFY(::chmod(native.constData(), 0555) == 0);
+    } else if (qgetenv("RIVECT_SANDBOX") == "isolated") {
+        mounted = ::mount(native.constData(), native.constData(), nullptr, MS_BIND, nullptr) == 0
+            && ::mount(nullptr, native.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+        QVERIFY(mounted);
+    } else {
+        QSKIP("root needs the sandbox's own mounts for a folder it cannot write");
+    }
+    const QStringList before = QDir(program).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/rivect-test-bus"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    QProcess check;
+    check.setProcessEnvironment(env);
+    check.start(program + QStringLiteral("/rivect"), {QStringLiteral("--check-setup")});
+    const bool ended = check.waitForFinished(60000);
+    const QString out = QString::fromUtf8(check.readAllStandardOutput());
+    const QStringList after = QDir(program).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    if (mounted)
+        ::umount2(native.constData(), MNT_DETACH);
+    else
+        ::chmod(native.constData(), 0755);
+
+    QVERIFY(ended);
+    QVERIFY2(out.contains(expected), qPrintable(out));
+    // It says it changes nothing, and it does not: no folder made, no file left.
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("config"))));
+    QCOMPARE(after, before);
 }
 
 QTEST_GUILESS_MAIN(SetupCheckTest)

@@ -9,12 +9,15 @@
 #include "platform/user_folder.h"
 #include "read_only_folder.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -28,6 +31,15 @@ QByteArray iniWithHost(const char* host)
     return "[Other]\r\nx=1\r\n[" + Cp932::encode(Settings::kSection) + "]\r\nHostIPNo=" + host + "\r\n";
 }
 
+// Dates the file an hour back, so that which copy is newer never depends on the resolution of
+// the file system's clock.
+void makeOlder(const QString& path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-3600), QFileDevice::FileModificationTime));
+}
+
 } // namespace
 
 class TestConfigFolder : public QObject {
@@ -39,6 +51,7 @@ private Q_SLOTS:
     void readingOrder_data();
     void readingOrder();
     void editorGetsTheUsersCopy();
+    void portableCopyKeepsTheNewerAddress();
 };
 
 void TestConfigFolder::rule_data()
@@ -60,6 +73,10 @@ void TestConfigFolder::rule_data()
         << "read-only" << false << "blocked" << "program" << false;
     QTest::newRow("nothing writable, a read-only user folder: its files are still read first")
         << "read-only" << false << "read-only" << "user" << false;
+    QTest::newRow("installed, root without a usable home: the program folder is still never written")
+        << "writable" << true << "blocked" << "user" << false;
+    QTest::newRow("installed, root in another user's home (sudo -E): no folder of root's left there")
+        << "writable" << true << "someone else's" << "user" << false;
 }
 
 void TestConfigFolder::rule()
@@ -78,6 +95,12 @@ void TestConfigFolder::rule()
         // A regular file where the folder would have to be: nobody, root included, can create it.
         QVERIFY(QFile(dir.filePath(QStringLiteral("user"))).open(QIODevice::WriteOnly));
     }
+    if (user == QLatin1String("someone else's")) {
+        if (geteuid() != 0)
+            QSKIP("only root's own folders are at stake");
+        QVERIFY(QDir().mkdir(dir.filePath(QStringLiteral("user"))));
+        QVERIFY(::chown(QFile::encodeName(dir.filePath(QStringLiteral("user"))).constData(), 65534, 65534) == 0);
+    }
 
     std::unique_ptr<ReadOnlyFolder> readOnlyProgram;
     std::unique_ptr<ReadOnlyFolder> readOnlyUser;
@@ -92,20 +115,38 @@ void TestConfigFolder::rule()
         QVERIFY(readOnlyUser->available());
     }
 
+    // Looking only, as the set-up check does, foretells the same choice and makes nothing.
+    const bool userExisted = QFileInfo::exists(userFolder);
+    const ConfigFolder foretold = chooseConfigFolder(programFolder, userFolder, installed, FolderLook::LookOnly);
+    QCOMPARE(QFileInfo::exists(userFolder), userExisted);
     const ConfigFolder result = chooseConfigFolder(programFolder, userFolder, installed);
+    QCOMPARE(foretold.path, result.path);
+    QCOMPARE(foretold.unwritable, result.unwritable);
 
     QCOMPARE(result.path, chosen == QLatin1String("program") ? programFolder : userFolder);
-    QVERIFY(QFileInfo(result.path).isDir());
-    // The program's own files are read while the user's folder has none.
-    QCOMPARE(result.prepared, chosen == QLatin1String("program") ? QString() : programFolder);
+    QVERIFY(!writable || QFileInfo(result.path).isDir());
+    // Each file is read from the other folder as well, when its copy there is newer.
+    QCOMPARE(result.prepared, chosen == QLatin1String("program") ? userFolder : programFolder);
     // When nothing can be written, every folder tried is named, the program folder first, for
     // the operator's message.
     QCOMPARE(result.unwritable.size(), writable ? 0 : 2);
     QVERIFY(writable || result.unwritable[0] == programFolder);
     // The test write leaves nothing behind, and no folder is made that is not used.
     QCOMPARE(entries(programFolder), QStringList());
-    if (user == QLatin1String("none"))
+    if (user == QLatin1String("none") || user == QLatin1String("someone else's"))
         QVERIFY(!QFileInfo::exists(userFolder));
+
+    // A start with this choice writes its files where it said, and never into an installed
+    // program's folder.
+    PublicConst pub;
+    pub.Pub_IniPath = result.filePath(Settings::kFileName);
+    pub.iniPreparedPath = result.preparedPath(Settings::kFileName);
+    pub.Pub_MessPath = result.filePath(Messages::kFileName);
+    pub.messPreparedPath = result.preparedPath(Messages::kFileName);
+    Ini_ReadHost(pub);
+    Mess_Load(pub);
+    QCOMPARE(pub.Pub_HostIP, Settings::kDefaultHostIP);
+    QCOMPARE(entries(programFolder).size(), writable && chosen == QLatin1String("program") ? 2 : 0);
 }
 
 void TestConfigFolder::platformParts()
@@ -135,13 +176,16 @@ void TestConfigFolder::readingOrder_data()
     QTest::addColumn<QString>("entered");
     QTest::addColumn<QString>("first");
     QTest::addColumn<QString>("next");
+    QTest::addColumn<bool>("preparedLater");  // the copy beside the program is the newer one
 
-    QTest::newRow("the user's copy is read first") << iniWithHost("127.0.0.2") << iniWithHost("127.0.0.3") << ""
-                                                   << "127.0.0.2" << "127.0.0.2";
+    QTest::newRow("the user's copy, saved later, is read") << iniWithHost("127.0.0.2") << iniWithHost("127.0.0.3")
+                                                           << "" << "127.0.0.2" << "127.0.0.2" << false;
+    QTest::newRow("the copy beside the program, changed later, is read")
+        << iniWithHost("127.0.0.2") << iniWithHost("127.0.0.3") << "" << "127.0.0.3" << "127.0.0.3" << true;
     QTest::newRow("no user's copy: the one beside the program")
-        << QByteArray() << iniWithHost("127.0.0.3") << "" << "127.0.0.3" << "127.0.0.3";
+        << QByteArray() << iniWithHost("127.0.0.3") << "" << "127.0.0.3" << "127.0.0.3" << false;
     QTest::newRow("a saved copy wins at the next start")
-        << QByteArray() << iniWithHost("127.0.0.3") << "127.0.0.4" << "127.0.0.3" << "127.0.0.4";
+        << QByteArray() << iniWithHost("127.0.0.3") << "127.0.0.4" << "127.0.0.3" << "127.0.0.4" << false;
 }
 
 void TestConfigFolder::readingOrder()
@@ -151,6 +195,7 @@ void TestConfigFolder::readingOrder()
     QFETCH(QString, entered);
     QFETCH(QString, first);
     QFETCH(QString, next);
+    QFETCH(bool, preparedLater);
 
     QTemporaryDir dir;
     const QString programFolder = dir.filePath(QStringLiteral("program"));
@@ -159,6 +204,7 @@ void TestConfigFolder::readingOrder()
     if (!userCopy.isEmpty())
         writeBytes(userFolder + "/Rivect.ini", userCopy);
     writeBytes(programFolder + "/Rivect.ini", besideProgram);
+    makeOlder(preparedLater ? userFolder + "/Rivect.ini" : programFolder + "/Rivect.ini");
 
     // Installed and run by root: the program folder can be written, and never is.
     auto startWith = [&](PublicConst& pub) {
@@ -203,6 +249,39 @@ void TestConfigFolder::editorGetsTheUsersCopy()
     Mess_Load(pub);
     QCOMPARE(pub.Pub_MessList, QStringList({QString(), QStringLiteral("edited")}));
     QCOMPARE(readBytes(pub.messPreparedPath), QByteArray("#\r\nprepared\r\n"));
+}
+
+void TestConfigFolder::portableCopyKeepsTheNewerAddress()
+{
+    QTemporaryDir dir;
+    const QString programFolder = dir.filePath(QStringLiteral("program"));
+    const QString userFolder = dir.filePath(QStringLiteral("user"));
+    QVERIFY(QDir().mkpath(programFolder));
+    const QString besideProgram = programFolder + "/Rivect.ini";
+    writeBytes(besideProgram, iniWithHost("127.0.0.3"));
+
+    // A start reads, and the operator may enter an address. The program folder's turn to be
+    // read-only is played by the installed flag: the rule test shows both give the same choice.
+    auto start = [&](bool programWritable, const QString& entered) {
+        const ConfigFolder files = chooseConfigFolder(programFolder, userFolder, !programWritable);
+        PublicConst pub;
+        pub.Pub_IniPath = files.filePath(Settings::kFileName);
+        pub.iniPreparedPath = files.preparedPath(Settings::kFileName);
+        Ini_ReadHost(pub);
+        if (!entered.isEmpty())
+            Ini_Write(pub, Settings::kSection, Settings::kKey, entered);
+        return pub.Pub_HostIP;
+    };
+
+    // Read-only at the first start: the address entered is saved in the user's folder, later
+    // than the copy beside the program was prepared (set back, so no clock resolution decides).
+    QCOMPARE(start(false, QStringLiteral("127.0.0.4")), QStringLiteral("127.0.0.3"));
+    makeOlder(besideProgram);
+    // Writable at the next: the saved address holds, and what is entered now is saved beside
+    // the program and holds in turn.
+    QCOMPARE(start(true, QStringLiteral("127.0.0.5")), QStringLiteral("127.0.0.4"));
+    QCOMPARE(start(true, QString()), QStringLiteral("127.0.0.5"));
+    QVERIFY(readBytes(besideProgram).startsWith("[Other]\r\nx=1\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestConfigFolder)

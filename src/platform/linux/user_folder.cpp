@@ -1,7 +1,13 @@
 #include "platform/user_folder.h"
 
+#include "platform/file_access.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 QString userConfigFolder()
 {
@@ -21,4 +27,15 @@ bool isInstalledProgramFolder(const QString& dir)
     if (resolved.isEmpty())
         resolved = QDir::cleanPath(QDir(dir).absolutePath());
     return resolved == QLatin1String("/usr") || resolved.startsWith(QLatin1String("/usr/"));
+}
+
+bool mayCreateFolder(const QString& folder)
+{
+    if (::geteuid() != 0)
+        return true;
+    const QString existing = FileAccess::nearestExistingFolder(folder);
+    struct stat info {};
+    // A folder root made in a user's home would stay root's: the user's own start could then
+    // never save there.
+    return !existing.isEmpty() && ::stat(QFile::encodeName(existing).constData(), &info) == 0 && info.st_uid == 0;
 }

@@ -30,3 +30,10 @@ bool isInstalledProgramFolder(const QString&)
     // standard user) is told apart by trying to write it, not by its name.
     return false;
 }
+
+bool mayCreateFolder(const QString&)
+{
+    // A folder made under %APPDATA% inherits the access list of the user's profile: that user
+    // can write it, whoever made it.
+    return true;
+}
