@@ -93,7 +93,10 @@ void ClockWorker::post(qint64 msecUtc)
 std::optional<qint64> ClockWorker::pendingMsecUtc() const
 {
     std::lock_guard lock(m_state->mutex);
-    if (!m_state->newest || m_state->refused)
+    // A request counts as on its way until it is answered, whatever became of the ones before
+    // it: after a refusal the next request may well be carried out, and a date read meanwhile
+    // from the unset clock would undo it.
+    if (!m_state->newest)
         return std::nullopt;
     // Counted from the request alone: the clock may already show an older request's setting,
     // and a shift measured against the clock would then count twice.

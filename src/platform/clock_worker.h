@@ -29,8 +29,7 @@ public:
 
     /// Asks for msecUtc.
     void post(qint64 msecUtc);
-    /// The time the newest request will leave on the clock, while one is unanswered and the
-    /// last answer was no refusal.
+    /// The time the newest request will leave on the clock, while it is unanswered.
     std::optional<qint64> pendingMsecUtc() const;
     /// Waits up to ms milliseconds until every request has been answered; true then.
     bool waitUntilSettled(int ms) const;

@@ -17,7 +17,7 @@ public:
     ~WorkerClock() override;
 
     /// The current local date and time, as the newest setting asked for and not yet answered
-    /// will leave it (unless the last answer was a refusal).
+    /// will leave it.
     QDateTime now() const override;
     /// Asks for the date, keeping the current time of day; false only for an invalid date.
     bool setDate(const QDate& date) override;
