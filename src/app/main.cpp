@@ -60,9 +60,15 @@ int main(int argc, char* argv[])
                                 files.path, [] { return Twips::screenSize(); },
                                 [] { QCoreApplication::exit(0); }};
         services.preparedFolder = files.prepared;
-        services.runObserver = [&lapLog, &clock](const ClientWindow& w, RunEvent e) {
-            if (e == RunEvent::Started)
+        // The PC stays awake from Start to Stop; at the program's end the platform's services
+        // give back what they still hold (and the OS does when the process dies).
+        services.runObserver = [&lapLog, &clock, &platform](const ClientWindow& w, RunEvent e) {
+            if (e == RunEvent::Started) {
                 clock.beginRun();
+                platform.keepAwake->hold();
+            }
+            if (e == RunEvent::Stopped)
+                platform.keepAwake->release();
             if (lapLog)
                 lapLog->onRunEvent(w, e);
         };

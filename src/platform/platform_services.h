@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/editor_launcher.h"
+#include "platform/keep_awake.h"
 #include "platform/local_address.h"
 #include "platform/system_clock.h"
 #include "platform/tick_timer.h"
@@ -13,6 +14,8 @@ struct PlatformServices {
     std::unique_ptr<ISystemClock> clock;
     std::unique_ptr<IEditorLauncher> editor;
     std::unique_ptr<ILocalAddress> localAddress;
+    /// Held from Start to Stop, so that the PC neither sleeps nor blanks in a run.
+    std::unique_ptr<IKeepAwake> keepAwake;
     /// Held for the program's whole run where the OS lets other programs see that it runs
     /// (an installer refuses to replace a running program); empty elsewhere.
     std::shared_ptr<void> runningMark;

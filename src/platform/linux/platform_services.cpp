@@ -2,6 +2,7 @@
 
 #include "platform/linux/desktop_clock.h"
 #include "platform/linux/desktop_editor_launcher.h"
+#include "platform/linux/keep_awake_desktop.h"
 #include "platform/linux/kernel_local_address.h"
 #include "platform/linux/tick_thread_timer.h"
 
@@ -12,6 +13,7 @@ PlatformServices makePlatformServices()
     services.clock = std::make_unique<DesktopClock>();
     services.editor = std::make_unique<DesktopEditorLauncher>();
     services.localAddress = std::make_unique<KernelLocalAddress>();
+    services.keepAwake = std::make_unique<DesktopKeepAwake>();
     return services;
 }
 

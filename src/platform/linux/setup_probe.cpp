@@ -230,6 +230,43 @@ SetupItem limitsItem(Membership m)
     return item;
 }
 
+/// Whether name has an owner on bus or would be started on demand. Asks; holds nothing.
+bool serviceOnBus(const QDBusConnection& bus, const QString& name)
+{
+    if (!bus.isConnected())
+        return false;
+    auto ask = [&bus](const QString& method, const QVariantList& arguments) {
+        QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                           QStringLiteral("/org/freedesktop/DBus"),
+                                                           QStringLiteral("org.freedesktop.DBus"), method);
+        call.setArguments(arguments);
+        const QDBusMessage reply = bus.call(call, QDBus::Block, kBusTimeoutMs);
+        return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() ? reply.arguments().constFirst()
+                                                                                          : QVariant();
+    };
+    return ask(QStringLiteral("NameHasOwner"), {name}).toBool()
+        || ask(QStringLiteral("ListActivatableNames"), {}).toStringList().contains(name);
+}
+
+/// A run keeps the PC awake through the desktop's idle inhibition or logind's; either will do.
+SetupItem keepAwakeItem()
+{
+    SetupItem item;
+    item.label = QStringLiteral("a run can keep this PC awake (the desktop's idle inhibition or logind's)");
+    const QDBusConnection session = QDBusConnection::sessionBus();
+    item.holds = serviceOnBus(session, QStringLiteral("org.freedesktop.ScreenSaver"))
+        || serviceOnBus(QDBusConnection::systemBus(), QStringLiteral("org.freedesktop.login1"));
+    if (item.holds)
+        return item;
+    item.found = QStringLiteral("%1, and no org.freedesktop.login1 on the system bus: the PC may sleep in a run")
+                     .arg(session.isConnected() ? QStringLiteral("no org.freedesktop.ScreenSaver on the session bus")
+                                                : QStringLiteral("no session bus"));
+    item.remedy = session.isConnected()
+        ? QStringLiteral("sudo systemctl start systemd-logind")
+        : QStringLiteral("rivect --check-setup   # in a terminal on the pit PC's own desktop");
+    return item;
+}
+
 }  // namespace
 
 QList<SetupItem> probeOsSetup()
@@ -244,6 +281,6 @@ QList<SetupItem> probeOsSetup()
         const QString remedy = QStringLiteral("sudo systemctl start dbus");
         items << SetupItem{polkitLabel(), false, found, remedy} << SetupItem{ntpLabel(), false, found, remedy};
     }
-    items << limitsItem(m);
+    items << limitsItem(m) << keepAwakeItem();
     return items;
 }
