@@ -102,6 +102,8 @@ private Q_SLOTS:
         const QByteArray wrapped = logOf({{998, 83000, 81000, 82000}, {999, 82000, 81000, 82000},
                                           {0, 81500, 81000, 82000}, {1, 82500, 81000, 82000},
                                           {0, 82500, 81000, 82000}});
+        const QByteArray corrected = logOf({{998, 83000, 81000, 82000}, {999, 82000, 81000, 82000},
+                                            {0, 81500, 81000, 82000}, {999, 81500, 81000, 82000}});
         const qsizetype lastRow = five.indexOf("2026-05-03T10:00:05");  // where lap 5's row begins
         struct Case {
             const char* what;
@@ -111,6 +113,7 @@ private Q_SLOTS:
         };
         const Case cases[] = {
             {"999 runs on; a lap taken again stays", wrapped, {998, 999, 1000, 1001, 1000}, false},
+            {"a correction back across the wrap undoes it", corrected, {998, 999, 1000, 999}, false},
             {"last row cut in a number", five.left(lastRow + 30), {1, 2, 3, 4}, true},
             {"last row cut in its host text", five.left(five.size() - 20), {1, 2, 3, 4}, true},
             {"zeros where the last row should be", five.left(lastRow) + QByteArray(40, '\0'), {1, 2, 3, 4}, true},

@@ -97,15 +97,18 @@ LapTable readLapTable(const QByteArray& bytes)
 
 void unwrapLapNumbers(QList<LapEntry>& laps)
 {
-    // The host counts laps in three digits. A drop of more than half the range is the count
-    // passing 999; a smaller one is the host correcting a lap, which stays as it is.
+    // The host counts laps in three digits. Each lap goes where it lies nearest to the lap
+    // before on the chart: a drop of more than half the range is the count passing 999, and a
+    // rise of more than half the range is the host correcting a lap back across that wrap.
     constexpr int kRange = 1000;
-    int previous = 0, offset = 0;
+    int previous = 0;
     for (qsizetype i = 0; i < laps.size(); ++i) {
-        const int host = laps[i].lap;
-        if (i > 0 && previous - host > kRange / 2)
-            offset += kRange;
-        previous = host;
-        laps[i].lap = host + offset;
+        int lap = laps[i].lap;
+        if (i > 0) {
+            lap += (previous - lap + kRange / 2) / kRange * kRange;
+            if (lap < 0)
+                lap += kRange;
+        }
+        laps[i].lap = previous = lap;
     }
 }
