@@ -162,7 +162,7 @@ private Q_SLOTS:
                  qPrintable(QStringLiteral("frame %1,%2 %3x%4 screen %5").arg(frame.left()).arg(frame.top()).arg(frame.width()).arg(frame.height()).arg(screen.width())));
 
         // The clock timer runs from the start and its ticks reach the label.
-        QTRY_COMPARE_WITH_TIMEOUT(rig.w<QLabel>(ClientControl::Lbl_NowTime)->text(), QStringLiteral("10:00:00"), 2500);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.w<QLabel>(ClientControl::Lbl_NowTime)->text(), QStringLiteral("10:00:00"), 30000);
     }
 
     void closeRequestsAreRefused()
