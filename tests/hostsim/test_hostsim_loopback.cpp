@@ -92,11 +92,11 @@ void TestHostsimLoopback::registrationAnswersKnownAndUnknownTerminals()
     QVERIFY(requester.bind(kLoop, 0));
 
     requester.writeDatagram("10.0.0.8", kLoop, Datagram::kCheckerRemotePort);
-    QTRY_COMPARE_WITH_TIMEOUT(client.data.size(), 1, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(client.data.size(), 1, 30000);
     QCOMPARE(client.data[0], QByteArray::fromHex("82508d868ed4"));  // "１号車" in code page 932
 
     requester.writeDatagram("127.0.0.1", kLoop, Datagram::kCheckerRemotePort);
-    QTRY_COMPARE_WITH_TIMEOUT(client.data.size(), 2, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(client.data.size(), 2, 30000);
     QCOMPARE(client.data[1], QByteArray::fromHex("96a2936f985e"));  // "未登録"
 
     // A request naming nothing known from a known sender: the sender's address decides.
@@ -110,7 +110,7 @@ void TestHostsimLoopback::registrationAnswersKnownAndUnknownTerminals()
         QSKIP("a second terminal on the same port cannot be staged here");
     QVERIFY(boundAt2);
     other.writeDatagram("unknown", kLoop, Datagram::kCheckerRemotePort);
-    QTRY_VERIFY_WITH_TIMEOUT(clientAt2.hasPendingDatagrams(), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(clientAt2.hasPendingDatagrams(), 30000);
     QCOMPARE(clientAt2.receiveDatagram().data(), Cp932::encode(QStringLiteral("３号車")));
     QCOMPARE(client.data.size(), 2);  // the reply went to the sender, not to 127.0.0.1
 }
@@ -128,7 +128,7 @@ void TestHostsimLoopback::silentAndDelayedRegistration()
         QString error;
         QVERIFY2(sim.start(&error), qPrintable(error));
         requester.writeDatagram("127.0.0.1", kLoop, Datagram::kCheckerRemotePort);
-        QTRY_COMPARE_WITH_TIMEOUT(jsonOfType(lines, QStringLiteral("register")).size(), 1, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(jsonOfType(lines, QStringLiteral("register")).size(), 1, 30000);
         QTest::qWait(300);
         QVERIFY(client.data.isEmpty());
         QCOMPARE(jsonOfType(lines, QStringLiteral("register")).at(0).value(QStringLiteral("silent")).toBool(), true);
@@ -142,7 +142,7 @@ void TestHostsimLoopback::silentAndDelayedRegistration()
         QVERIFY2(sim.start(&error), qPrintable(error));
         const qint64 sentAt = client.clock.elapsed();
         requester.writeDatagram("127.0.0.1", kLoop, Datagram::kCheckerRemotePort);
-        QTRY_COMPARE_WITH_TIMEOUT(client.data.size(), 1, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(client.data.size(), 1, 30000);
         QCOMPARE(client.data[0], Cp932::encode(QStringLiteral("２号車")));
         QVERIFY2(client.at[0] - sentAt >= 380, qPrintable(QString::number(client.at[0] - sentAt)));
     }
@@ -160,11 +160,13 @@ void TestHostsimLoopback::lapReportsRepeatCountAndCarryTheFields()
 
     const QDate before = QDate::currentDate();
     const int laps[] = {83000, 81234, 85001};
+    QList<qint64> executedAt;
     for (int ms : laps) {
+        executedAt.append(client.clock.elapsed());
         sim.execute(carAction(SimAction::Kind::Lap, 2, ms));
-        QTest::qWait(350);
+        // All three copies of one lap before the next lap begins.
+        QTRY_COMPARE_WITH_TIMEOUT(client.data.size(), 3 * executedAt.size(), 30000);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(client.data.size(), 9, 2000);
     const QDate after = QDate::currentDate();
 
     const QString best[] = {QStringLiteral("83000"), QStringLiteral("81234"), QStringLiteral("81234")};
@@ -172,11 +174,13 @@ void TestHostsimLoopback::lapReportsRepeatCountAndCarryTheFields()
     const QString texts[] = {QStringLiteral("ピット"), QStringLiteral("BOX"), QStringLiteral("ピット")};
     for (int lap = 0; lap < 3; ++lap) {
         const int first = lap * 3;
-        // The repeats are the same bytes, about 100 ms apart.
+        // The repeats are the same bytes, sent 100 ms apart on a precise timer: the k-th copy
+        // cannot arrive sooner than k times 100 ms after the lap was asked for.
         for (int copy = 1; copy < 3; ++copy) {
             QCOMPARE(client.data[first + copy], client.data[first]);
-            const qint64 gap = client.at[first + copy] - client.at[first + copy - 1];
-            QVERIFY2(gap >= 70 && gap <= 250, qPrintable(QString::number(gap)));
+            const qint64 sinceAsked = client.at[first + copy] - executedAt[lap];
+            QVERIFY2(sinceAsked >= copy * 100 - 1,
+                     qPrintable(QStringLiteral("copy %1 after %2 ms").arg(copy).arg(sinceAsked)));
         }
         const QString report = Cp932::decode(client.data[first]);
         QCOMPARE(report.size(), 60 + texts[lap].size());
@@ -211,10 +215,10 @@ void TestHostsimLoopback::cReportMarksOnlyTheFirstCopy()
     Catcher car4(Datagram::clientPort(4));
 
     sim.execute(carAction(SimAction::Kind::Lap, 4, 90000));
-    QTRY_COMPARE_WITH_TIMEOUT(car4.data.size(), 2, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(car4.data.size(), 2, 30000);
     sim.execute(carAction(SimAction::Kind::CReport, 0));
-    QTRY_COMPARE_WITH_TIMEOUT(car4.data.size(), 4, 2000);
-    QTRY_COMPARE_WITH_TIMEOUT(car1.data.size(), 2, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(car4.data.size(), 4, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(car1.data.size(), 2, 30000);
 
     const auto c4 = Datagram::splitLapReport(Cp932::decode(car4.data[2]));
     const auto r4 = Datagram::splitLapReport(Cp932::decode(car4.data[3]));
@@ -243,8 +247,12 @@ void TestHostsimLoopback::periodicLapsKeepBestAverageAndEndTime()
     Catcher client(Datagram::clientPort(5));
     HostSimulator sim(o);
     QString error;
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     QVERIFY2(sim.start(&error), qPrintable(error));
-    QTRY_VERIFY_WITH_TIMEOUT(client.data.size() >= 5, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(client.data.size() >= 5, 30000);
+    // Each report's clock lies between the start and now, in whole seconds.
+    const int runSeconds = int((sinceStart.elapsed() + 999) / 1000);
 
     qint64 sum = 0;
     int best = 0;
@@ -262,7 +270,8 @@ void TestHostsimLoopback::periodicLapsKeepBestAverageAndEndTime()
         const auto end = Datagram::parseTimeText(f.endTime);
         QVERIFY(clock && end);
         const int ahead = (clock->secsTo(*end) + 86400) % 86400;
-        QVERIFY2(ahead >= 595 && ahead <= 600, qPrintable(QString::number(ahead)));
+        QVERIFY2(ahead >= 599 - runSeconds && ahead <= 600,
+                 qPrintable(QStringLiteral("%1 s ahead, %2 s into the run").arg(ahead).arg(runSeconds)));
     }
 }
 
@@ -279,8 +288,13 @@ void TestHostsimLoopback::listenerReportsEchoedLapMessageAndGap()
 
     const QByteArray status = Cp932::encode(QStringLiteral("012ドライバ交代して"));
     QCOMPARE(status.mid(3), QByteArray::fromHex("836883898343836f8cf091e382b582c4"));
+    // The simulator reads each datagram at some moment between its send and the moment the
+    // test sees it counted; the gap it reports lies within what these moments allow.
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 sent1 = clock.elapsed();
     client.writeDatagram(status, kLoop, Datagram::hostPort(3));
-    QTRY_COMPARE_WITH_TIMEOUT(jsonOfType(lines, QStringLiteral("status")).size(), 1, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(jsonOfType(lines, QStringLiteral("status")).size(), 1, 30000);
     QJsonObject first = jsonOfType(lines, QStringLiteral("status")).at(0);
     QCOMPARE(first.value(QStringLiteral("car")).toInt(), 3);
     QCOMPARE(first.value(QStringLiteral("lap")).toInt(), 12);
@@ -289,20 +303,34 @@ void TestHostsimLoopback::listenerReportsEchoedLapMessageAndGap()
 
     // An unchanged datagram is counted but not reported again; a new lap number is.
     QTest::qWait(150);
+    const qint64 sent2 = clock.elapsed();
     client.writeDatagram(status, kLoop, Datagram::hostPort(3));
+    QTRY_COMPARE_WITH_TIMEOUT(sim.judge().datagramsChecked(), 2, 30000);
+    const qint64 read2 = clock.elapsed();
     QTest::qWait(250);
+    const qint64 sent3 = clock.elapsed();
     client.writeDatagram(Cp932::encode(QStringLiteral("013")), kLoop, Datagram::hostPort(3));
-    QTRY_COMPARE_WITH_TIMEOUT(jsonOfType(lines, QStringLiteral("status")).size(), 2, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(jsonOfType(lines, QStringLiteral("status")).size(), 2, 30000);
+    const qint64 read3 = clock.elapsed();
+    const qsizetype statsBefore = jsonOfType(lines, QStringLiteral("stats")).size();
     const QJsonObject second = jsonOfType(lines, QStringLiteral("status")).at(1);
     QCOMPARE(second.value(QStringLiteral("lap")).toInt(), 13);
     QCOMPARE(second.value(QStringLiteral("message")).toString(), QString());
     QCOMPARE(second.value(QStringLiteral("count")).toInt(), 3);
-    QCOMPARE(second.value(QStringLiteral("rate")).toInt(), 3);
-    const int gap = second.value(QStringLiteral("gap_ms")).toInt();
-    QVERIFY2(gap >= 200 && gap < 1000, qPrintable(QString::number(gap)));
+    // All three within a second of the last: three a second; later, fewer may still count.
+    const int rate = second.value(QStringLiteral("rate")).toInt();
+    if (read3 - sent1 < 998)
+        QCOMPARE(rate, 3);
+    else
+        QVERIFY2(rate >= 1 && rate <= 3, qPrintable(QString::number(rate)));
+    const qint64 gap = second.value(QStringLiteral("gap_ms")).toInt();
+    const qint64 gapLow = sent3 - read2 - 2;
+    const qint64 gapHigh = std::max(read2 - sent1, read3 - sent2) + 2;
+    QVERIFY2(gap >= gapLow && gap <= gapHigh,
+             qPrintable(QStringLiteral("largest gap %1 ms, expected %2..%3").arg(gap).arg(gapLow).arg(gapHigh)));
 
     // The once-a-second summary carries the same figures.
-    QTRY_VERIFY_WITH_TIMEOUT(!jsonOfType(lines, QStringLiteral("stats")).isEmpty(), 2500);
+    QTRY_VERIFY_WITH_TIMEOUT(jsonOfType(lines, QStringLiteral("stats")).size() > statsBefore, 30000);
     const QJsonObject stats = jsonOfType(lines, QStringLiteral("stats")).last();
     QCOMPARE(stats.value(QStringLiteral("car")).toInt(), 3);
     QCOMPARE(stats.value(QStringLiteral("lap")).toInt(), 13);
