@@ -117,17 +117,24 @@ private Q_SLOTS:
         WindowFixture f;
         ClientWindow& w = f.w();
         w.setFocus(w.Btn_Start);
+        // The editor closes once the wait has served five ticks of another timer and a
+        // datagram, whenever the machine gets round to them.
         int ticks = 0;
+        bool delivered = false;
         QTimer periodic;
-        QObject::connect(&periodic, &QTimer::timeout, [&] { ++ticks; });
+        periodic.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&periodic, &QTimer::timeout, [&] {
+            if (++ticks >= 5 && delivered && !f.editor.opened.isEmpty())
+                f.editor.finish(0);
+        });
         periodic.start(10);
         QString captionWhileEditing;
         QTimer::singleShot(30, [&] {
             captionWhileEditing = w.Lbl_OutMess.caption();
             f.chker.deliver(QStringLiteral("２号車"));
             WindowFixture::writeFile(f.messageFilePath(), Cp932::encode(QStringLiteral("ピットイン\r\n")));
+            delivered = true;
         });
-        QTimer::singleShot(150, [&] { f.editor.finish(0); });
         w.Btn_EditMess_Click();
 
         QCOMPARE(f.editor.opened, QStringList{f.messageFilePath()});

@@ -23,7 +23,7 @@ struct HostStandIn {
         bound = socket.bind(QHostAddress::LocalHost, 7002, QAbstractSocket::DontShareAddress);
     }
     /// The next request, waiting up to timeoutMs; a null datagram when none came.
-    QNetworkDatagram request(int timeoutMs = 3000)
+    QNetworkDatagram request(int timeoutMs = 30000)
     {
         QElapsedTimer clock;
         clock.start();

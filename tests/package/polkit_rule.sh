@@ -59,7 +59,7 @@ mount -t cgroup2 none /sys/fs/cgroup 2>/dev/null || mount -t tmpfs none /sys/fs/
 
 /usr/lib/polkit-1/polkitd --no-debug >"$work/polkitd.log" 2>&1 &
 polkitd=$!
-for _ in $(seq 50); do
+for _ in $(seq 300); do
   busctl --address="$DBUS_SYSTEM_BUS_ADDRESS" status org.freedesktop.PolicyKit1 >/dev/null 2>&1 && break
   sleep 0.1
 done

@@ -103,6 +103,8 @@ public:
     {
         const SocketError e = m_socket.sendText(text);
         ++(e == SocketError::None ? sends : sendFailures);
+        if (e == SocketError::None)
+            sendTimes.push_back(nowMs());
         if (e == SocketError::HostUnreachable)
             ++unreachable;
         return e;
@@ -116,6 +118,16 @@ public:
 
     int binds = 0, bindFailures = 0, closes = 0;
     qint64 sends = 0, sendFailures = 0, unreachable = 0, takes = 0, takeFailures = 0;
+    std::vector<qint64> sendTimes;  ///< when each datagram went out, nowMs()
+
+    /// Datagrams sent within [from, to) of nowMs().
+    int sentBetween(qint64 from, qint64 to) const
+    {
+        int n = 0;
+        for (qint64 t : sendTimes)
+            n += (t >= from && t < to) ? 1 : 0;
+        return n;
+    }
 
 private:
     QtUdpSocket m_socket;

@@ -100,9 +100,12 @@ struct Flood {
     qint64 sent = 0;
     qint64 refused = 0;
     qint64 ticksAtStart = 0;
+    qint64 ticksDue = 0;  ///< ticks due between start and end at least
     qint64 ticksAtEnd = 0;
-    QList<qint64> rssKb;        ///< before, then once a second
-    std::vector<qint64> waitMs;  ///< the window thread's run delay at the start of each second
+    QList<qint64> rssKb;  ///< before, then once a second
+    /// The window thread's run delay (ms) at moments (nowMs()) before, about once a second
+    /// during, and after the flood.
+    std::vector<std::pair<qint64, qint64>> waitMs;
 };
 
 /// Sends mix in turn at kPerMs a millisecond to port from a thread of its own for kSeconds,
@@ -116,8 +119,9 @@ Flood flood(uint16_t port, const QList<QByteArray>& mix, const CountingTickTimer
     sampler.start(1000);
 
     std::atomic<bool> done{false};
-    f.start = nowMs();
     f.ticksAtStart = tick.ticks.load();
+    f.start = nowMs();
+    f.waitMs.push_back({f.start, windowRunDelayMs()});
     std::thread sender([&] {
         RawSocket socket;
         timespec next{};
@@ -125,7 +129,7 @@ Flood flood(uint16_t port, const QList<QByteArray>& mix, const CountingTickTimer
         qsizetype i = 0;
         for (int ms = 0; ms < kSeconds * 1000; ++ms) {
             if (ms % 1000 == 0)
-                f.waitMs.push_back(windowRunDelayMs());
+                f.waitMs.push_back({nowMs(), windowRunDelayMs()});
             for (int k = 0; k < kPerMs; ++k, ++i)
                 ++(socket.sendTo(port, mix.at(i % mix.size())) ? f.sent : f.refused);
             next.tv_nsec += 1'000'000;
@@ -135,13 +139,19 @@ Flood flood(uint16_t port, const QList<QByteArray>& mix, const CountingTickTimer
             }
             clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
         }
-        f.waitMs.push_back(windowRunDelayMs());
         done = true;
     });
     while (!done)
         serveEvents(20);
     sender.join();
     f.end = nowMs();
+    f.waitMs.push_back({f.end, windowRunDelayMs()});
+    // Every 10 ms between the two readings is a tick, counted once the tick thread has caught
+    // up (less one for the whole milliseconds).
+    f.ticksDue = (f.end - f.start) / 10 - 1;
+    const qint64 giveUpAt = nowMs() + 30000;
+    while (tick.ticks.load() - f.ticksAtStart < f.ticksDue && nowMs() < giveUpAt)
+        serveEvents(10);
     f.ticksAtEnd = tick.ticks.load();
     sampler.stop();
     f.rssKb.append(vmRssKb());
@@ -150,7 +160,9 @@ Flood flood(uint16_t port, const QList<QByteArray>& mix, const CountingTickTimer
 
 /// Checks that the flood was one, and that the window kept time and kept sending through it.
 /// A second in which the machine itself kept the window's thread from running for more than
-/// 150 ms proves nothing about the window: it is excused and counted in excused.
+/// 150 ms proves nothing about the window: it is excused and counted in excused. The run delay
+/// is read at moments of their own, so a second is judged by the readings around it, which
+/// can only count more delay than the second had.
 void verifyKeptTiming(const Flood& f, const LiveWindow& lw, const HostPeer& host, int& excused)
 {
     qInfo("sent %lld datagrams in %lld ms (%lld refused by the kernel); taken by the window: %lld",
@@ -158,11 +170,24 @@ void verifyKeptTiming(const Flood& f, const LiveWindow& lw, const HostPeer& host
     QVERIFY2(f.sent >= qint64(kPerMs) * kSeconds * 1000 * 95 / 100, "the sender fell short of a flood");
 
     excused = 0;
+    const bool delayKnown = f.waitMs.front().second >= 0;
     for (int s = 0; s < kSeconds; ++s) {
         const qint64 from = f.start + 1000 * s;
         const int chk = lw.chkBetween(from, from + 1000);
-        const int status = host.countBetween(from, from + 1000);
-        const qint64 waited = f.waitMs.at(0) < 0 ? -1 : f.waitMs.at(s + 1) - f.waitMs.at(s);
+        // Counted as the window sent them: the host's thread may itself be kept waiting.
+        const int status = lw.winsock1.sentBetween(from, from + 1000);
+        qint64 waited = -1;
+        if (delayKnown) {
+            auto lo = f.waitMs.front();
+            auto hi = f.waitMs.back();
+            for (const auto& reading : f.waitMs) {
+                if (reading.first <= from)
+                    lo = reading;
+                if (reading.first >= from + 1000 && reading.first < hi.first)
+                    hi = reading;
+            }
+            waited = hi.second - lo.second;
+        }
         qInfo("second %d: Time_Chk %d, status datagrams %d, window thread kept waiting %lld ms", s, chk, status,
               waited);
         if (chk >= 9 && status >= 9)
@@ -174,11 +199,13 @@ void verifyKeptTiming(const Flood& f, const LiveWindow& lw, const HostPeer& host
         QVERIFY2(chk >= 9, qPrintable(QStringLiteral("Time_Chk ran %1 times in second %2").arg(chk).arg(s)));
         QVERIFY2(status >= 9, qPrintable(QStringLiteral("%1 status datagrams in second %2").arg(status).arg(s)));
     }
+    // Everything sent reached the host.
+    const qint64 sentSoFar = lw.winsock1.sends;
+    QTRY_VERIFY_WITH_TIMEOUT(host.count() >= sentSoFar, 30000);
 
     // The tick thread does not wait for the window: one tick per 10 ms, none lost.
     const qint64 ticks = f.ticksAtEnd - f.ticksAtStart;
-    const qint64 expected = (f.end - f.start) / 10;
-    QVERIFY2(qAbs(ticks - expected) <= 3, qPrintable(QStringLiteral("%1 ticks, %2 expected").arg(ticks).arg(expected)));
+    QVERIFY2(ticks >= f.ticksDue, qPrintable(QStringLiteral("%1 ticks, %2 due").arg(ticks).arg(f.ticksDue)));
 
     QStringList rss;
     for (qint64 kb : f.rssKb)
