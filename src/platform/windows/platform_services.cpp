@@ -1,5 +1,6 @@
 #include "platform/platform_services.h"
 
+#include "platform/windows/keep_awake_win.h"
 #include "platform/windows/local_time_clock.h"
 #include "platform/windows/multimedia_tick_timer.h"
 #include "platform/windows/notepad_editor_launcher.h"
@@ -30,6 +31,7 @@ PlatformServices makePlatformServices()
     services.clock = std::make_unique<LocalTimeClock>();
     services.editor = std::make_unique<NotepadEditorLauncher>();
     services.localAddress = std::make_unique<WinsockLocalAddress>();
+    services.keepAwake = std::make_unique<WindowsKeepAwake>();
     return services;
 }
 

@@ -15,5 +15,7 @@ QList<SetupItem> probeOsSetup()
         clock.remedy = QStringLiteral("secpol.msc > Local Policies > User Rights Assignment > Change the system time: "
                                       "add this user, then sign in again");
     }
-    return {clock};
+    // SetThreadExecutionState needs no right: any user's run keeps the PC awake.
+    const SetupItem awake{QStringLiteral("a run can keep this PC awake (SetThreadExecutionState)"), true, {}, {}};
+    return {clock, awake};
 }
