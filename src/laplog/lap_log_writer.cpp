@@ -1,245 +1,273 @@
 #include "laplog/lap_log_writer.h"
 
-#include "laplog/lap_log_format.h"
-#include "platform/durable_file.h"
-
 #include <QDir>
-#include <QFileInfo>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+// Everything the thread touches lives here, shared with the thread, so that a thread left
+// waiting for a medium that does not answer outlives the writer without touching freed state.
+struct LapLogWriter::Core {
+    struct Job {
+        enum Kind { Start, Row, End } kind;
+        uint64_t run = 0;
+        QString fileName;  ///< for Start
+        QByteArray row;    ///< for Row
+    };
+
+    Core(QString folder, Notify notify, Sync sync)
+        : folder(std::move(folder)), notify(std::move(notify)), sync(std::move(sync))
+    {
+    }
+
+    void push(Job job);
+    void loop();
+    void handle(Job& job);
+    void writePending();
+    void giveUpPending();
+    void tellFailure(LapLogFile::Outcome outcome);
+    void tell(Notice notice, const QString& left = {});
+    void setPath(const QString& path);
+
+    const QString folder;
+    const Notify notify;
+    const Sync sync;
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable idle;
+    std::deque<Job> jobs;
+    bool busy = false;
+    bool quit = false;     ///< finish() was called: no more jobs are taken
+    bool done = false;     ///< the thread has ended its work
+    QString path;          ///< read by currentFile()
+    int outstanding = 0;   ///< rows handed over, neither on the medium nor given up
+    int givenUp = 0;       ///< rows given up because the medium refused them to the end
+
+    std::mutex notifyMutex;
+    bool abandoned = false;  ///< left waiting by finish(): it tells nothing more
+
+    // Owned by the writer's thread.
+    std::optional<LapLogFile> file;
+    uint64_t run = 0;
+    bool inRun = false;
+    std::vector<QByteArray> pending;  ///< rows not yet known to be on the medium
+    bool failed = false;              ///< a failure was reported and no row written since
+};
+
+void LapLogWriter::Core::push(Job job)
+{
+    {
+        const std::lock_guard lock(mutex);
+        if (quit)
+            return;
+        if (job.kind == Job::Row)
+            ++outstanding;
+        jobs.push_back(std::move(job));
+    }
+    wake.notify_one();
+}
+
+void LapLogWriter::Core::loop()
+{
+    std::unique_lock lock(mutex);
+    for (;;) {
+        wake.wait(lock, [this] { return quit || !jobs.empty(); });
+        if (jobs.empty())
+            break;  // finishing, and nothing is left to write
+        // Everything queued is taken at once: rows that came in during a slow sync share the
+        // next one.
+        std::deque<Job> taken;
+        taken.swap(jobs);
+        busy = true;
+        lock.unlock();
+        for (Job& job : taken)
+            handle(job);
+        writePending();
+        lock.lock();
+        busy = false;
+        if (jobs.empty())
+            idle.notify_all();
+    }
+    lock.unlock();
+    // Rows the medium still refuses when the program ends are given up.
+    giveUpPending();
+    file.reset();
+    lock.lock();
+    done = true;
+    lock.unlock();
+    idle.notify_all();
+}
+
+void LapLogWriter::Core::handle(Job& job)
+{
+    switch (job.kind) {
+    case Job::Start: {
+        writePending();
+        giveUpPending();
+        run = job.run;
+        inRun = true;
+        failed = false;
+        file.emplace(folder, job.fileName, sync);
+        setPath(QString());
+        const LapLogFile::Outcome created = file->create();
+        setPath(file->path());
+        if (created != LapLogFile::Outcome::Written)
+            tellFailure(created);
+        break;
+    }
+    case Job::Row:
+        if (inRun) {
+            pending.push_back(std::move(job.row));
+        } else {
+            const std::lock_guard lock(mutex);
+            --outstanding;
+        }
+        break;
+    case Job::End:
+        writePending();
+        // Rows the medium still refuses at Stop are given up: their loss was told.
+        giveUpPending();
+        file.reset();
+        inRun = false;
+        break;
+    }
+}
+
+void LapLogWriter::Core::writePending()
+{
+    if (!inRun || pending.empty() || !file)
+        return;
+    QByteArray rows;
+    for (const QByteArray& row : pending)
+        rows += row;
+    const LapLogFile::Outcome outcome = file->write(rows);
+    setPath(file->path());
+    const QString left = file->takeMovedFrom();
+    if (!left.isEmpty()) {
+        // Told once, whatever failed before: where the rows go now is what the operator needs.
+        failed = false;
+        tell(Notice::Moved, left);
+    }
+    if (outcome != LapLogFile::Outcome::Written) {
+        tellFailure(outcome);
+        return;
+    }
+    {
+        const std::lock_guard lock(mutex);
+        outstanding -= int(pending.size());
+    }
+    pending.clear();
+    const bool reopened = file->takeReopened();
+    if (failed || reopened)
+        tell(Notice::Resumed);
+    failed = false;
+}
+
+void LapLogWriter::Core::giveUpPending()
+{
+    {
+        const std::lock_guard lock(mutex);
+        outstanding -= int(pending.size());
+        givenUp += int(pending.size());
+    }
+    pending.clear();
+}
+
+void LapLogWriter::Core::tellFailure(LapLogFile::Outcome outcome)
+{
+    if (failed)
+        return;
+    failed = true;
+    tell(outcome == LapLogFile::Outcome::NoRoom ? Notice::NoRoom : Notice::Failed);
+}
+
+void LapLogWriter::Core::tell(Notice notice, const QString& left)
+{
+    const QString shown = file ? file->shownPath() : folder;
+    const std::lock_guard lock(notifyMutex);
+    if (!abandoned && notify)
+        notify(run, notice, shown, left);
+}
+
+void LapLogWriter::Core::setPath(const QString& newPath)
+{
+    const std::lock_guard lock(mutex);
+    path = newPath;
+}
 
 LapLogWriter::LapLogWriter(QString folder, Notify notify, Sync sync)
-    : m_folder(std::move(folder)), m_notify(std::move(notify)), m_sync(std::move(sync)),
-      m_thread([this] { loop(); })
+    : m_core(std::make_shared<Core>(std::move(folder), std::move(notify), std::move(sync))),
+      m_thread([core = m_core] { core->loop(); })
 {
 }
 
 LapLogWriter::~LapLogWriter()
 {
+    if (m_ending)
+        return;
     {
-        const std::lock_guard lock(m_mutex);
-        m_quit = true;
+        const std::lock_guard lock(m_core->mutex);
+        m_core->quit = true;
     }
-    m_wake.notify_one();
+    m_core->wake.notify_one();
     m_thread.join();
 }
 
 void LapLogWriter::startRun(uint64_t run, const QString& fileName)
 {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_jobs.push_back(Job{Job::Start, run, fileName, {}});
-    }
-    m_wake.notify_one();
+    m_core->push(Core::Job{Core::Job::Start, run, fileName, {}});
 }
 
 void LapLogWriter::addRow(QByteArray row)
 {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_jobs.push_back(Job{Job::Row, 0, {}, std::move(row)});
-    }
-    m_wake.notify_one();
+    m_core->push(Core::Job{Core::Job::Row, 0, {}, std::move(row)});
 }
 
 void LapLogWriter::endRun()
 {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_jobs.push_back(Job{Job::End, 0, {}, {}});
-    }
-    m_wake.notify_one();
+    m_core->push(Core::Job{Core::Job::End, 0, {}, {}});
 }
 
 void LapLogWriter::waitUntilIdle()
 {
-    std::unique_lock lock(m_mutex);
-    m_idle.wait(lock, [this] { return m_jobs.empty() && !m_busy; });
+    // After finish() there is nothing more to wait for; a thread left to itself may never be idle.
+    if (m_ending)
+        return;
+    std::unique_lock lock(m_core->mutex);
+    m_core->idle.wait(lock, [this] { return (m_core->jobs.empty() && !m_core->busy) || m_core->done; });
 }
 
 QString LapLogWriter::currentFile() const
 {
-    const std::lock_guard lock(m_mutex);
-    return m_path;
+    const std::lock_guard lock(m_core->mutex);
+    return m_core->path;
 }
 
-void LapLogWriter::loop()
+LapLogWriter::Ending LapLogWriter::finish(std::chrono::milliseconds timeout)
 {
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        m_wake.wait(lock, [this] { return m_quit || !m_jobs.empty(); });
-        if (m_jobs.empty())
-            break;  // quitting, and nothing is left to write
-        // Everything queued is taken at once: rows that came in during a slow sync share the
-        // next one.
-        std::deque<Job> jobs;
-        jobs.swap(m_jobs);
-        m_busy = true;
-        lock.unlock();
-        for (Job& job : jobs)
-            handle(job);
-        writePending();
-        lock.lock();
-        m_busy = false;
-        if (m_jobs.empty())
-            m_idle.notify_all();
-    }
+    if (m_ending)
+        return *m_ending;
+    std::unique_lock lock(m_core->mutex);
+    const int givenUpBefore = m_core->givenUp;
+    m_core->quit = true;
+    m_core->wake.notify_one();
+    const bool ended = m_core->idle.wait_for(lock, timeout, [this] { return m_core->done; });
+    Ending ending;
+    ending.lost = m_core->givenUp - givenUpBefore + (ended ? 0 : m_core->outstanding);
     lock.unlock();
-    closeFile();
-    m_idle.notify_all();
-}
-
-void LapLogWriter::handle(Job& job)
-{
-    switch (job.kind) {
-    case Job::Start:
-        writePending();
-        closeFile();
-        m_pending.clear();
-        m_run = job.run;
-        m_inRun = true;
-        m_fileName = job.fileName;
-        m_failed = false;
-        m_lost = false;
-        m_synced = 0;
-        setPath(QString());
-        // Created at once, so a folder that cannot be written is told at Start, not at the first lap.
-        if (!ensureOpen() || !m_sync(m_file)) {
-            closeFile();
-            notify(Notice::Failed);
-        } else {
-            m_synced = m_file.size();
+    if (ended) {
+        m_thread.join();
+    } else {
+        {
+            const std::lock_guard notifyLock(m_core->notifyMutex);
+            m_core->abandoned = true;
         }
-        break;
-    case Job::Row:
-        if (m_inRun)
-            m_pending.push_back(std::move(job.row));
-        break;
-    case Job::End:
-        writePending();
-        closeFile();
-        // Rows the medium still refuses at Stop are given up: their loss was told.
-        m_pending.clear();
-        m_inRun = false;
-        break;
+        m_thread.detach();
+        ending.abandoned = true;
     }
-}
-
-void LapLogWriter::writePending()
-{
-    if (!m_inRun || m_pending.empty())
-        return;
-    // Two tries: a file found gone, or written into just as it went, is opened again at once.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!ensureOpen())
-            break;
-        bool ok = true;
-        for (const QByteArray& row : m_pending)
-            ok = ok && m_file.write(row) == row.size();
-        ok = ok && m_sync(m_file);
-        if (ok && DurableFile::isStillAt(m_file, m_path)) {
-            m_synced = m_file.size();
-            m_pending.clear();
-            if (m_failed || m_lost)
-                notify(Notice::Resumed);
-            m_failed = false;
-            m_lost = false;
-            return;
-        }
-        if (ok)
-            m_lost = true;
-        // What did not reach the medium is cut off where it can be, so that the rows written
-        // again do not follow a torn one.
-        if (!ok)
-            m_file.resize(m_synced);
-        closeFile();
-    }
-    notify(Notice::Failed);
-}
-
-bool LapLogWriter::ensureOpen()
-{
-    if (m_file.isOpen()) {
-        if (DurableFile::isStillAt(m_file, m_path))
-            return true;
-        closeFile();
-        m_lost = true;
-    }
-    if (!QDir().mkpath(m_folder))
-        return false;
-    return m_path.isEmpty() ? createNewFile() : reopen();
-}
-
-bool LapLogWriter::createNewFile()
-{
-    // Exclusive creation decides between two clients of one car started in the same second
-    // into a shared folder: each gets a file of its own.
-    const QDir dir(m_folder);
-    for (int n = 1; n < 100; ++n) {
-        const QString name = n == 1 ? m_fileName : m_fileName.chopped(4) + QStringLiteral("_%1.csv").arg(n);
-        const QString path = dir.filePath(name);
-        if (openWithHeader(path)) {
-            setPath(path);
-            return true;
-        }
-        if (!QFileInfo::exists(path))
-            return false;
-    }
-    return false;
-}
-
-bool LapLogWriter::reopen()
-{
-    m_file.setFileName(m_path);
-    if (QFileInfo::exists(m_path)) {
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
-            return false;
-        // The medium came back with the file: anything past the last good sync is a row that
-        // is about to be written again.
-        if (m_file.size() > m_synced && !m_file.resize(m_synced)) {
-            closeFile();
-            return false;
-        }
-        return true;
-    }
-    return openWithHeader(m_path);
-}
-
-bool LapLogWriter::openWithHeader(const QString& path)
-{
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return false;
-    const QByteArray start = LapLogFormat::fileStart();
-    if (m_file.write(start) != start.size() || !m_file.flush()) {
-        closeFile();
-        QFile::remove(path);
-        return false;
-    }
-    // The header is the part no later failure cuts off.
-    m_synced = start.size();
-    DurableFile::syncFolder(m_folder);
-    return true;
-}
-
-void LapLogWriter::closeFile()
-{
-    if (m_file.isOpen())
-        m_file.close();
-}
-
-void LapLogWriter::notify(Notice notice)
-{
-    if (notice == Notice::Failed) {
-        if (m_failed)
-            return;
-        m_failed = true;
-    }
-    const QString path = m_path.isEmpty() ? QDir(m_folder).filePath(m_fileName) : m_path;
-    if (m_notify)
-        m_notify(m_run, notice, path);
-}
-
-void LapLogWriter::setPath(const QString& path)
-{
-    const std::lock_guard lock(m_mutex);
-    m_path = path;
+    m_ending = ending;
+    return ending;
 }

@@ -1,36 +1,45 @@
 #pragma once
 
+#include "laplog/lap_log_file.h"
+
 #include <QByteArray>
-#include <QFile>
 #include <QString>
 
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <mutex>
+#include <memory>
+#include <optional>
 #include <thread>
-#include <vector>
 
 /// The lap log's disk side: a thread of its own creates each run's file, appends the rows and
-/// syncs them to the medium, so the caller never waits for the disk. A file that is gone from
-/// its path (its folder removed, its medium pulled and put back) is opened again at that path
-/// with the next row; rows that could not be written are kept and written then.
+/// syncs them to the medium, so the caller never waits for the disk. A file gone from its path
+/// (its folder removed, its medium pulled and put back) is opened again at that path with the
+/// next row, unless what is there now is not what was written to it: then the rows go on in a
+/// new file beside it. Rows that could not be written are kept and written then.
 class LapLogWriter {
 public:
     /// What the writer reports about a run's file.
     enum class Notice {
         Failed,   ///< rows cannot be written now; they are kept for the next try
+        NoRoom,   ///< as Failed, because the medium is full
         Resumed,  ///< the file was opened again at its path and the kept rows are written
+        Moved,    ///< the file at the path is not the run's any more; the rows go to a new one
     };
-    /// Makes what was written to the file reach the medium; false when it could not.
-    using Sync = std::function<bool(QFileDevice&)>;
-    /// Told on the writer's thread of a notice about run, with the file's path.
-    using Notify = std::function<void(uint64_t run, Notice notice, const QString& path)>;
+    /// Makes what was written to the file's handle reach the medium; false when it could not.
+    using Sync = LapLogFile::Sync;
+    /// Told on the writer's thread of a notice about run, with the run's file (for Moved the
+    /// new one) and, for Moved, the file left untouched.
+    using Notify = std::function<void(uint64_t run, Notice notice, const QString& path, const QString& left)>;
+    /// How the writer ended (finish).
+    struct Ending {
+        int lost = 0;            ///< rows handed over that never reached the medium
+        bool abandoned = false;  ///< the thread still waits for its medium and was left to itself
+    };
 
     /// A writer creating files in folder (made when missing), reporting through notify.
     LapLogWriter(QString folder, Notify notify, Sync sync);
-    /// Writes and syncs what was handed over, then ends the thread.
+    /// Finishes without a bound on the wait unless finish() came first.
     ~LapLogWriter();
     LapLogWriter(const LapLogWriter&) = delete;
     LapLogWriter& operator=(const LapLogWriter&) = delete;
@@ -46,47 +55,15 @@ public:
     void waitUntilIdle();
     /// The file of the current (or last) run; empty until it has been created.
     QString currentFile() const;
+    /// Writes what was handed over, closes the file and ends the thread, waiting at most
+    /// timeout for the medium. A thread still waiting then is left to itself: it tells nothing
+    /// more and touches nothing but its own state. Later calls return what the first returned.
+    Ending finish(std::chrono::milliseconds timeout);
 
 private:
-    struct Job {
-        enum Kind { Start, Row, End } kind;
-        uint64_t run = 0;
-        QString fileName;  ///< for Start
-        QByteArray row;    ///< for Row
-    };
+    struct Core;
 
-    void loop();
-    void handle(Job& job);
-    void writePending();
-    bool ensureOpen();
-    bool createNewFile();
-    bool reopen();
-    bool openWithHeader(const QString& path);
-    void closeFile();
-    void notify(Notice notice);
-    void setPath(const QString& path);
-
-    const QString m_folder;
-    const Notify m_notify;
-    const Sync m_sync;
-
-    mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_idle;
-    std::deque<Job> m_jobs;
-    bool m_busy = false;
-    bool m_quit = false;
-    QString m_path;  ///< guarded by m_mutex: read by currentFile()
-
-    // Owned by the writer's thread.
-    QFile m_file;
-    uint64_t m_run = 0;
-    bool m_inRun = false;
-    QString m_fileName;
-    std::vector<QByteArray> m_pending;  ///< rows not yet known to be on the medium
-    qint64 m_synced = 0;                ///< size of the file at its last good sync
-    bool m_failed = false;              ///< a failure was reported and no row written since
-    bool m_lost = false;                ///< the open file was found gone from its path
-
-    std::thread m_thread;  ///< last: started once everything above exists
+    std::shared_ptr<Core> m_core;
+    std::thread m_thread;
+    std::optional<Ending> m_ending;
 };

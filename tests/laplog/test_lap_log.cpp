@@ -5,17 +5,20 @@
 #include "laplog/lap_log.h"
 #include "laplog/lap_log_format.h"
 #include "fakes/file_bytes.h"
+#include "small_disk.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QOperatingSystemVersion>
+#include <QSaveFile>
 #include <QTest>
 
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -43,6 +46,11 @@ struct LogRig : FakeClientServices {
     int logBoxes(const QString& start = {})
     {
         log.waitForWriter();
+        return shownLogBoxes(start);
+    }
+    /// As logBoxes, without waiting for the writer.
+    int shownLogBoxes(const QString& start = {})
+    {
         QCoreApplication::processEvents();
         return int(std::count_if(dialogs.boxes.begin(), dialogs.boxes.end(), [&](const auto& b) {
             return b.title == QStringLiteral("ラップ記録") && b.prompt.startsWith(start);
@@ -84,11 +92,13 @@ QList<int> lapsIn(const QByteArray& file)
 {
     if (!file.startsWith(kStart) || !file.endsWith("\r\n"))
         return {-1};
+    if (file.size() == kStart.size())
+        return {};
     QList<int> laps;
     const QList<QByteArray> rows = file.mid(kStart.size()).chopped(2).split('\n');
     for (const QByteArray& row : rows)
         laps << (row.count(',') == 8 ? row.split(',').value(1).toInt() : -1);
-    return file.size() == kStart.size() ? QList<int>() : laps;
+    return laps;
 }
 
 } // namespace
@@ -164,49 +174,179 @@ private Q_SLOTS:
     void reopenedAtItsPath_data()
     {
         QTest::addColumn<QString>("loss");
-        QTest::addColumn<QList<int>>("laps");
+        QTest::addColumn<QList<int>>("laps");  // of the file the rows go to in the end
+        QTest::addColumn<bool>("beside");      // that file is a new one beside the path, "_2"
         QTest::addColumn<int>("failures");
-        // The folder removed between laps, twice: made again with a new file, its header first.
-        QTest::newRow("folder removed") << "removed" << QList<int>{3, 4} << 0;
+        QTest::addColumn<int>("resumed");
+        // Laps 1 and 2 are on the medium, then the loss; lap 9 comes last.
+        // The folder removed, twice: made again with a new file, its header first.
+        QTest::newRow("folder removed twice") << "removed" << QList<int>{9} << false << 0 << 1;
         // The medium pulled (nothing can be made at the path) and put back with the file as it
         // was, a torn row at its end: the rows kept meanwhile follow the last whole one.
-        QTest::newRow("medium pulled and put back") << "pulled" << QList<int>{1, 2, 3, 4} << 1;
+        QTest::newRow("medium pulled and put back") << "pulled" << QList<int>{1, 2, 3, 4, 9} << false << 1 << 1;
+        // Each failure after a recovery is told again.
+        QTest::newRow("medium pulled twice") << "pulled twice" << QList<int>{1, 2, 3, 4, 5, 6, 9} << false << 2 << 2;
+        // An editor that saves by renaming its copy over the file, a note added at its end.
+        QTest::newRow("saved over by an editor") << "editor" << QList<int>{1, 2, 9} << true << 0 << 0;
+        // Another medium at the same place, holding a file of that name.
+        QTest::newRow("another medium") << "another" << QList<int>{1, 2, 3, 9} << true << 1 << 0;
+        // The medium back with the file short of what was synced.
+        QTest::newRow("found shorter") << "shorter" << QList<int>{1, 2, 3, 9} << true << 1 << 0;
     }
 
     void reopenedAtItsPath()
     {
         QFETCH(QString, loss);
         QFETCH(QList<int>, laps);
+        QFETCH(bool, beside);
         QFETCH(int, failures);
+        QFETCH(int, resumed);
 
         QTemporaryDir tmp;
         const QString stick = tmp.filePath(QStringLiteral("stick"));
+        const QString path = stick + QStringLiteral("/laps/2026-05-03_100000_1.csv");
         LogRig rig(stick + QStringLiteral("/laps"));
         rig.start(1);
         rig.lap(1);
-        const QByteArray before = rig.file();
-        const bool removed = QDir(stick).removeRecursively();
-        // Windows keeps a file that is open from being removed: the loss cannot be staged there.
-        if (!removed && QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows)
-            QSKIP("an open file cannot be removed here");
-        QVERIFY(removed);
-        if (loss == QLatin1String("pulled")) {
-            QVERIFY(QFile(stick).open(QIODevice::WriteOnly));
-            rig.lap(2);
-            QCOMPARE(rig.logBoxes(), 1);
-            rig.lap(3);
+        rig.lap(2);
+        const QByteArray written = rig.file();
+        // Windows keeps a file that is open from being removed or renamed: no loss can be staged.
+        const QString aside = path + QStringLiteral(".aside");
+        if (!QFile::rename(path, aside) && QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows)
+            QSKIP("an open file cannot be renamed here");
+        QVERIFY(QFile::rename(aside, path));
+
+        // Pulled: nothing can be made where the folder was. Put back: with a file at the path.
+        auto pull = [&] { QVERIFY(QDir(stick).removeRecursively() && QFile(stick).open(QIODevice::WriteOnly)); };
+        auto putBack = [&](const QByteArray& bytes) {
             QVERIFY(QFile::remove(stick) && QDir().mkpath(stick + QStringLiteral("/laps")));
-            writeBytes(rig.log.currentFile(), before + "2026-05-03T10:01:02.000,2,800");
-        } else {
-            rig.lap(2);
+            writeBytes(path, bytes);
+        };
+        QByteArray left;  // what is at the path when the rows went beside it
+        if (loss == QLatin1String("removed")) {
             QVERIFY(QDir(stick).removeRecursively());
             rig.lap(3);
+            QVERIFY(QDir(stick).removeRecursively());
+        } else if (loss == QLatin1String("pulled") || loss == QLatin1String("pulled twice")) {
+            pull();
+            rig.lap(3);
+            rig.lap(4);
+            putBack(written + "2026-05-03T10:00:00.000,3,800");  // lap 3 torn
+            if (loss == QLatin1String("pulled twice")) {
+                rig.lap(5);
+                const QByteArray second = readBytes(path);
+                pull();
+                rig.lap(6);
+                putBack(second);
+            }
+        } else if (loss == QLatin1String("editor")) {
+            left = written + "メモ: pit stop on lap 2\r\n";
+            QSaveFile save(path);
+            QVERIFY(save.open(QIODevice::WriteOnly));
+            save.write(left);
+            QVERIFY(save.commit());
+        } else {
+            pull();
+            rig.lap(3);
+            left = loss == QLatin1String("shorter") ? written.left(written.lastIndexOf("2026-05-03T10:01:02"))
+                                                    : kStart + "2026-04-26T14:00:00.000,7,91000,90000,90500,500,,,\r\n";
+            putBack(left);
         }
-        rig.lap(4);
+        rig.lap(9);
         QCOMPARE(lapsIn(rig.file()), laps);
-        QCOMPARE(rig.log.currentFile(), stick + QStringLiteral("/laps/2026-05-03_100000_1.csv"));
+        if (beside) {
+            QCOMPARE(rig.log.currentFile(), stick + QStringLiteral("/laps/2026-05-03_100000_1_2.csv"));
+            QCOMPARE(readBytes(path), left);  // left as it was
+        } else {
+            QCOMPARE(rig.log.currentFile(), path);
+        }
         QCOMPARE(rig.logBoxes(QStringLiteral("ラップ記録を書き込めません。")), failures);
-        QCOMPARE(rig.logBoxes(QStringLiteral("ラップ記録を同じ場所に開き直し")), 1);
+        QCOMPARE(rig.logBoxes(QStringLiteral("ラップ記録を同じ場所に開き直し")), resumed);
+        QCOMPARE(rig.logBoxes(QStringLiteral("ラップ記録は別のファイルに書き込みます: ") + QDir::toNativeSeparators(rig.log.currentFile())),
+                 beside ? 1 : 0);
+    }
+
+    void fullDiskCutsTheTornRow()
+    {
+        QTemporaryDir tmp;
+        SmallDisk disk(tmp.path());
+        if (!disk.available())
+            QSKIP("cannot mount a small file system here (not root in the sandbox)");
+        LogRig rig(tmp.path());
+        rig.start(1);
+        QVERIFY(disk.fill());
+        // Rows of about 1600 bytes: the third runs past the file's first block, the one block
+        // the full disk lets it have, and is torn there.
+        const QString text(1500, QLatin1Char('x'));
+        for (int lap = 1; lap <= 4; ++lap) {
+            rig.report(false, lap, 80000 + lap, 80001, 80002, QTime(10, 1, lap), QTime(10, 1, lap), text);
+            rig.log.waitForWriter();
+        }
+        rig.stop();
+        QCOMPARE(lapsIn(rig.file()), (QList<int>{1, 2}));
+        QCOMPARE(rig.logBoxes(QStringLiteral("ラップ記録を書き込めません（ディスクがいっぱいです）。")), 1);
+        QCOMPARE(rig.logBoxes(), 1);
+    }
+
+    void finishWaitsForTheMediumOnlySoLong_data()
+    {
+        QTest::addColumn<QString>("medium");
+        QTest::addColumn<int>("lost");
+        QTest::addColumn<bool>("abandoned");
+        // A network mount whose server is gone: the sync of lap 2 does not return while the
+        // test holds it, and lap 3 waits behind it.
+        QTest::newRow("hung") << "hung" << 2 << true;
+        // A folder nothing can be made in: the three rows are refused to the end.
+        QTest::newRow("refusing") << "refusing" << 3 << false;
+    }
+
+    void finishWaitsForTheMediumOnlySoLong()
+    {
+        QFETCH(QString, medium);
+        QFETCH(int, lost);
+        QFETCH(bool, abandoned);
+
+        // Shared with the writer's thread, which may outlive the test's frame.
+        struct Hold {
+            QSemaphore letGo;
+            std::atomic<bool> on{false};
+            std::atomic<bool> waiting{false};
+            std::atomic<bool> expired{false};
+        };
+        auto hold = std::make_shared<Hold>();
+        auto sync = [hold](QFileDevice& file) {
+            if (hold->on) {
+                hold->waiting = true;
+                hold->expired = !hold->letGo.tryAcquire(1, 60000);
+            }
+            return DurableFile::syncData(file);
+        };
+        QTemporaryDir tmp;
+        QVERIFY(QFile(tmp.filePath(QStringLiteral("file"))).open(QIODevice::WriteOnly));
+        const bool hung = medium == QLatin1String("hung");
+        auto rig = std::make_unique<LogRig>(tmp.filePath(hung ? QStringLiteral("laps") : QStringLiteral("file/laps")),
+                                            std::move(sync));
+        rig->start(1);
+        rig->lap(1);
+        hold->on = hung;
+        rig->lap(2, false);
+        if (hung)
+            QTRY_VERIFY(hold->waiting);
+        rig->lap(3, false);
+
+        const int boxes = rig->shownLogBoxes();
+        const LapLogWriter::Ending ending = rig->log.finish(std::chrono::milliseconds(100));
+        QVERIFY(!hold->expired);  // it did not wait for the medium
+        QCOMPARE(ending.lost, lost);
+        QCOMPARE(ending.abandoned, abandoned);
+        QCOMPARE(rig->log.finish(std::chrono::milliseconds(100)).lost, lost);
+        QCOMPARE(rig->logBoxes(), boxes);  // nothing more is told
+        // The log and its window go while the thread still waits; let go, it ends on its own
+        // state alone.
+        rig.reset();
+        hold->on = false;
+        hold->letGo.release();
+        QTRY_VERIFY_WITH_TIMEOUT(hold.use_count() == 1, 60000);
     }
 
     void createdExclusively()
@@ -226,20 +366,25 @@ private Q_SLOTS:
     void rowsSyncedByTheWriterThread()
     {
         // A sync held until the test lets it go, like a slow stick: the window takes laps
-        // meanwhile, and every row is on the medium once it is let go.
+        // meanwhile, and every row is on the medium once it is let go. What the system holds of
+        // the file when a sync runs is what that sync puts on the medium; it is read through the
+        // path, so the fake flushes nothing of the writer's on its behalf.
         QSemaphore letGo;
         std::atomic<bool> hold{false};
         std::atomic<bool> syncing{false};
         std::atomic<bool> onWindowThread{false};
-        std::atomic<qint64> lastSynced{0};
+        std::mutex mediumMutex;
+        QByteArray medium;
         auto sync = [&, window = std::this_thread::get_id()](QFileDevice& file) {
             onWindowThread = onWindowThread || std::this_thread::get_id() == window;
             syncing = true;
             if (hold)
                 letGo.tryAcquire(1, 20000);
             syncing = false;
-            lastSynced = file.size();
-            return file.flush();
+            const QByteArray held = readBytes(file.fileName());
+            const std::lock_guard lock(mediumMutex);
+            medium = held;
+            return true;
         };
         QTemporaryDir tmp;
         LogRig rig(tmp.path(), sync);
@@ -253,8 +398,10 @@ private Q_SLOTS:
         QVERIFY(syncing);  // the window did not wait for it
         hold = false;
         letGo.release();
-        QCOMPARE(lapsIn(rig.file()), (QList<int>{1, 2, 3}));
-        QCOMPARE(lastSynced.load(), QFileInfo(rig.log.currentFile()).size());
+        const QByteArray file = rig.file();
+        QCOMPARE(lapsIn(file), (QList<int>{1, 2, 3}));
+        const std::lock_guard lock(mediumMutex);
+        QCOMPARE(medium, file);
         QVERIFY(!onWindowThread);
     }
 };

@@ -9,6 +9,36 @@
 
 namespace DurableFile {
 
+Written append(QFileDevice& file, const QByteArray& bytes)
+{
+    if (!file.flush() || file.handle() < 0)
+        return Written::Failed;
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(file.handle(), data, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno == ENOSPC || errno == EDQUOT ? Written::NoRoom : Written::Failed;
+        // A short write is followed by one that tells why the rest did not fit.
+        data += n;
+        left -= n;
+    }
+    return Written::All;
+}
+
+bool cutTo(QFileDevice& file, qint64 size)
+{
+    if (file.handle() < 0)
+        return false;
+    int rc = 0;
+    do {
+        rc = ::ftruncate(file.handle(), off_t(size));
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
 bool syncData(QFileDevice& file)
 {
     if (!file.flush() || file.handle() < 0)

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <io.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -26,6 +27,39 @@ bool identity(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info)
 } // namespace
 
 namespace DurableFile {
+
+Written append(QFileDevice& file, const QByteArray& bytes)
+{
+    const HANDLE handle = file.flush() ? osHandle(file) : INVALID_HANDLE_VALUE;
+    // Qt moves to the end once, when it opens for appending; a cut since may have moved the end.
+    LARGE_INTEGER none{};
+    if (handle == INVALID_HANDLE_VALUE || !SetFilePointerEx(handle, none, nullptr, FILE_END))
+        return Written::Failed;
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        DWORD n = 0;
+        const DWORD chunk = DWORD(std::min<qsizetype>(left, 1 << 20));
+        if (!WriteFile(handle, data, chunk, &n, nullptr)) {
+            const DWORD error = GetLastError();
+            return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? Written::NoRoom : Written::Failed;
+        }
+        if (n == 0)
+            return Written::Failed;
+        data += n;
+        left -= qsizetype(n);
+    }
+    return Written::All;
+}
+
+bool cutTo(QFileDevice& file, qint64 size)
+{
+    const HANDLE handle = osHandle(file);
+    LARGE_INTEGER at{};
+    at.QuadPart = size;
+    return handle != INVALID_HANDLE_VALUE && SetFilePointerEx(handle, at, nullptr, FILE_BEGIN)
+        && SetEndOfFile(handle);
+}
 
 bool syncData(QFileDevice& file)
 {
