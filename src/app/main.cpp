@@ -5,6 +5,7 @@
 #include "state/public_const.h"
 #include "platform/platform_services.h"
 #include "platform/qt_udp_socket.h"
+#include "platform/session_end.h"
 #include "platform/thread_priority.h"
 #include "startup/screen_choice.h"
 #include "ui/appearance.h"
@@ -16,6 +17,8 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 
@@ -82,8 +85,34 @@ int main(int argc, char* argv[])
     auto* openView = new OpenView(pub, files, dialogs, showClient);
     openView->loadAndShow();
 
+    // The ports first, so that a Rivect started again can bind them while this one still waits
+    // for its disk; then the lap log's last rows, waited for a few seconds at most.
+    LapLogWriter::Ending lapLogEnd;
+    auto freePortsAndFinishLog = [&] {
+        winsock1.close();
+        winsockChker.close();
+        if (lapLog)
+            lapLogEnd = lapLog->finish(std::chrono::seconds(3));
+    };
+    // A termination signal or the end of the session takes End's path; where the system ends the
+    // process as soon as it has been told, the ports and the last rows are dealt with first.
+    bool endedFromOutside = false;
+    const SessionEnd sessionEnd(
+        [&endedFromOutside] {
+            endedFromOutside = true;
+            QCoreApplication::exit(0);
+        },
+        freePortsAndFinishLog);
+
     const int result = QApplication::exec();
+    freePortsAndFinishLog();
     clientView.reset();
     client.reset();
+    if (lapLog && !endedFromOutside)
+        lapLog->showLost(lapLogEnd);
+    // A writer still waiting for its medium is left to the end of the process: nothing is torn
+    // down under it.
+    if (lapLogEnd.abandoned)
+        std::quick_exit(result);
     return result;
 }
