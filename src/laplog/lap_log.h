@@ -45,7 +45,7 @@ private:
     IDialogs* m_dialogs = nullptr;
     uint64_t m_run = 0;      ///< number of the current (or last) run
     bool m_running = false;
-    bool m_finished = false;
+    bool m_finished = false;      ///< finish() was called: nothing more is told in the window
     bool m_failing = false;       ///< a failure was told and writing has not resumed since
     bool m_toldReopened = false;  ///< a reopening that followed no failure was told in this run
     QObject m_context;            ///< receives the writer's notices; ends pending ones with the log

@@ -248,7 +248,7 @@ private Q_SLOTS:
         } else {
             pull();
             rig.lap(3);
-            left = loss == QLatin1String("shorter") ? written.left(written.lastIndexOf("2026-05-03T10:01:02"))
+            left = loss == QLatin1String("shorter") ? written.left(written.indexOf("\r\n", kStart.size()) + 2)  // lap 1
                                                     : kStart + "2026-04-26T14:00:00.000,7,91000,90000,90500,500,,,\r\n";
             putBack(left);
         }
@@ -291,18 +291,20 @@ private Q_SLOTS:
     void finishWaitsForTheMediumOnlySoLong_data()
     {
         QTest::addColumn<QString>("medium");
+        QTest::addColumn<int>("waitMs");  // what finish may wait
         QTest::addColumn<int>("lost");
         QTest::addColumn<bool>("abandoned");
         // A network mount whose server is gone: the sync of lap 2 does not return while the
         // test holds it, and lap 3 waits behind it.
-        QTest::newRow("hung") << "hung" << 2 << true;
+        QTest::newRow("hung") << "hung" << 100 << 2 << true;
         // A folder nothing can be made in: the three rows are refused to the end.
-        QTest::newRow("refusing") << "refusing" << 3 << false;
+        QTest::newRow("refusing") << "refusing" << 60000 << 3 << false;
     }
 
     void finishWaitsForTheMediumOnlySoLong()
     {
         QFETCH(QString, medium);
+        QFETCH(int, waitMs);
         QFETCH(int, lost);
         QFETCH(bool, abandoned);
 
@@ -335,11 +337,11 @@ private Q_SLOTS:
         rig->lap(3, false);
 
         const int boxes = rig->shownLogBoxes();
-        const LapLogWriter::Ending ending = rig->log.finish(std::chrono::milliseconds(100));
+        const LapLogWriter::Ending ending = rig->log.finish(std::chrono::milliseconds(waitMs));
         QVERIFY(!hold->expired);  // it did not wait for the medium
         QCOMPARE(ending.lost, lost);
         QCOMPARE(ending.abandoned, abandoned);
-        QCOMPARE(rig->log.finish(std::chrono::milliseconds(100)).lost, lost);
+        QCOMPARE(rig->log.finish(std::chrono::milliseconds(waitMs)).lost, lost);
         QCOMPARE(rig->logBoxes(), boxes);  // nothing more is told
         // The log and its window go while the thread still waits; let go, it ends on its own
         // state alone.
