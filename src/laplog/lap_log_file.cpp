@@ -65,8 +65,11 @@ LapLogFile::Outcome LapLogFile::write(const QByteArray& rows)
         } else {
             // What did not reach the medium is cut off on the handle itself, which writes
             // nothing first and so works on a full medium too: rows written again never
-            // follow a torn one.
-            DurableFile::cutTo(m_file, m_content.size());
+            // follow a torn one. A file of another length was changed meanwhile by someone
+            // else and is not cut.
+            const qint64 size = m_file.size();
+            if (size > m_content.size() && size <= m_content.size() + rows.size())
+                DurableFile::cutTo(m_file, m_content.size());
             outcome = written == DurableFile::Written::All ? Outcome::Failed : failure(written);
         }
         m_file.close();
@@ -92,10 +95,16 @@ QString LapLogFile::takeMovedFrom()
 LapLogFile::Outcome LapLogFile::ensureOpen(const QByteArray& rows)
 {
     if (m_file.isOpen()) {
-        if (DurableFile::isStillAt(m_file, m_path))
+        if (!DurableFile::isStillAt(m_file, m_path)) {
+            m_file.close();
+            m_reopened = true;
+        } else if (m_file.size() == m_content.size()) {
             return Outcome::Written;
-        m_file.close();
-        m_reopened = true;
+        } else {
+            // Changed in place by another program (an editor that saves into the file itself):
+            // judged like a file found at the path, and appended to only while it is ours.
+            m_file.close();
+        }
     }
     if (!QDir().mkpath(m_folder))
         return Outcome::Failed;

@@ -188,6 +188,8 @@ private Q_SLOTS:
         QTest::newRow("medium pulled twice") << "pulled twice" << QList<int>{1, 2, 3, 4, 5, 6, 9} << false << 2 << 2;
         // An editor that saves by renaming its copy over the file, a note added at its end.
         QTest::newRow("saved over by an editor") << "editor" << QList<int>{1, 2, 9} << true << 0 << 0;
+        // An editor that saves into the file itself, a note added at its end.
+        QTest::newRow("edited in place") << "in place" << QList<int>{1, 2, 9} << true << 0 << 0;
         // Another medium at the same place, holding a file of that name.
         QTest::newRow("another medium") << "another" << QList<int>{1, 2, 3, 9} << true << 1 << 0;
         // The medium back with the file short of what was synced.
@@ -245,6 +247,11 @@ private Q_SLOTS:
             QVERIFY(save.open(QIODevice::WriteOnly));
             save.write(left);
             QVERIFY(save.commit());
+        } else if (loss == QLatin1String("in place")) {
+            left = written + "メモ: pit stop on lap 2\r\n";
+            QFile edited(path);
+            QVERIFY(edited.open(QIODevice::ReadWrite | QIODevice::Truncate));
+            QCOMPARE(edited.write(left), left.size());
         } else {
             pull();
             rig.lap(3);
