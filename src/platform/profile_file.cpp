@@ -148,6 +148,24 @@ const QByteArray kCrLf("\r\n");
 
 namespace ProfileFile {
 
+namespace {
+
+// A file an older editor saved as UTF-16 ("Unicode") holds text this format cannot: read as code
+// page 932 its keys would be lost and a section written into it would damage it. It is told as
+// unreadable instead, and never written.
+bool readProfile(const QString& path, QByteArray& bytes, QString* reason)
+{
+    if (FileAccess::readRegularFile(path, bytes, reason) == FileAccess::ReadResult::Failed)
+        return false;
+    if (!bytes.startsWith("\xFF\xFE") && !bytes.startsWith("\xFE\xFF"))
+        return true;
+    if (reason)
+        *reason = QStringLiteral("saved as UTF-16; save it as UTF-8 or Shift_JIS");
+    return false;
+}
+
+} // namespace
+
 int32_t GetPrivateProfileString(const QString& section, const QString& key,
                                 const QString& defaultValue, QString& buffer,
                                 int32_t size, const QString& path, QString* readError)
@@ -156,7 +174,7 @@ int32_t GetPrivateProfileString(const QString& section, const QString& key,
     // that asks is told the difference.
     QByteArray bytes;
     QString reason;
-    if (FileAccess::readRegularFile(path, bytes, &reason) == FileAccess::ReadResult::Failed) {
+    if (!readProfile(path, bytes, &reason)) {
         bytes.clear();
         if (readError)
             *readError = reason;
@@ -177,7 +195,7 @@ int32_t WritePrivateProfileString(const QString& section, const QString& key,
                                   const QString& value, const QString& path)
 {
     QByteArray bytes;
-    if (FileAccess::readRegularFile(path, bytes) == FileAccess::ReadResult::Failed)
+    if (!readProfile(path, bytes, nullptr))
         return 0;
     // What is added is written in the encoding the file was found in: a CP932 file stays
     // CP932 byte for byte, and one an editor saved as UTF-8 stays UTF-8.

@@ -31,6 +31,7 @@ private Q_SLOTS:
     void writeKeepsOtherLines();
     void writeThenReadJapanese();
     void writeFailsInReadOnlyFolder();
+    void utf16FileIsUnreadable();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -173,6 +174,20 @@ void TestProfileFile::writeFailsInReadOnlyFolder()
     QCOMPARE(ProfileFile::WritePrivateProfileString(kSection, kKey, "10.9.9.9", path), 0);
     QCOMPARE(readBytes(path), old);
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Rivect.ini")});
+}
+
+void TestProfileFile::utf16FileIsUnreadable()
+{
+    // Saved as UTF-16 by an older editor: told as unreadable, and left as it is.
+    QString text = u'\xFEFF' + QStringLiteral("[環境設定]\r\nHostIPNo=10.0.0.1\r\n");
+    const QByteArray utf16(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    writeBytes(m_path, utf16);
+    QString value, error;
+    ProfileFile::GetPrivateProfileString(kSection, kKey, "default", value, 256, m_path, &error);
+    QCOMPARE(value, QStringLiteral("default"));
+    QVERIFY2(error.contains(QLatin1String("UTF-16")), qPrintable(error));
+    QCOMPARE(ProfileFile::WritePrivateProfileString(kSection, kKey, "10.9.9.9", m_path), 0);
+    QCOMPARE(readBytes(m_path), utf16);
 }
 
 QTEST_GUILESS_MAIN(TestProfileFile)
