@@ -170,17 +170,22 @@ DesktopKeepAwake::DesktopKeepAwake(Access access)
     m_worker = new KeepAwakeWorker(std::move(access), m_connectionPrefix);
     if (!ownBuses)
         m_connectionPrefix.clear();
-    m_worker->moveToThread(&m_thread);
+    m_thread = new QThread;
+    m_worker->moveToThread(m_thread);
     // The worker gives back what it holds as it is deleted, in its own thread.
-    QObject::connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread.setObjectName(QStringLiteral("keep awake"));
-    m_thread.start();
+    QObject::connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    m_thread->setObjectName(QStringLiteral("keep awake"));
+    m_thread->start();
 }
 
 DesktopKeepAwake::~DesktopKeepAwake()
 {
-    m_thread.quit();
-    m_thread.wait();
+    m_thread->quit();
+    // A bus that never answers holds the worker in its call; the end of the program does not
+    // wait for it longer than this, and the system gives back what is held as the process ends.
+    if (!m_thread->wait(QDeadlineTimer(3000)))
+        return;
+    delete m_thread;
     if (m_connectionPrefix.isEmpty())
         return;
     // Leaving the bus is what makes a desktop drop an inhibition whose give-back was not sent.

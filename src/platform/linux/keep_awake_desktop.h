@@ -36,7 +36,7 @@ public:
     void release() override;
 
 private:
-    QThread m_thread;
+    QThread* m_thread;          // left to the end of the process when a bus holds it
     KeepAwakeWorker* m_worker;  // lives in m_thread, deleted there as it finishes
     QString m_connectionPrefix;
 };
