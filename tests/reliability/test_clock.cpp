@@ -95,8 +95,8 @@ void ClockTest::silentServiceNeverHoldsTheWindow()
 
         QCOMPARE(int(handlingUs.size()), kReports);
         const qint64 longest = *std::max_element(handlingUs.begin(), handlingUs.end());
-        // Far below the 2 s the service takes not to answer: the window never waited for it.
-        QVERIFY2(longest < 1'000'000, qPrintable(QString::number(longest)));
+        // A handler that waited for the service would have taken its 2 s; none came near.
+        QVERIFY2(longest < 1'900'000, qPrintable(QString::number(longest)));
         // The date asked for is read back at once, though the service has not answered.
         QCOMPARE(firstEndDate, QDate(2026, 5, 3));
 
@@ -106,7 +106,7 @@ void ClockTest::silentServiceNeverHoldsTheWindow()
         qint64 longestGap = 0;
         for (size_t i = 1; i < sent.size(); ++i)
             longestGap = std::max(longestGap, sent[i] - sent[i - 1]);
-        QVERIFY2(!sent.empty() && longestGap < 1000,
+        QVERIFY2(!sent.empty() && longestGap < 1900,
                  qPrintable(QStringLiteral("%1 in %2 ms, gap %3").arg(sent.size()).arg(to - from).arg(longestGap)));
         QVERIFY(host.count() > 0);
 

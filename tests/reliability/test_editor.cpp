@@ -137,7 +137,9 @@ void EditorTest::editorThatStaysOpenDuringARun()
 
     qInfo("waiting cost %.1f %% of one core", cpuShare * 100);
     QCOMPARE(labelDuringWait, QStringLiteral("編集中"));
-    QVERIFY2(cpuShare >= 0 && cpuShare < 0.05, qPrintable(QString::number(cpuShare)));
+    // A wait that spins takes a core, or its share of a loaded machine; one that sleeps takes
+    // a few per cent at most.
+    QVERIFY2(cpuShare >= 0 && cpuShare < 0.25, qPrintable(QString::number(cpuShare)));
     QVERIFY2(chkDuringRun >= 13, qPrintable(QString::number(chkDuringRun)));
     QCOMPARE(w.Lbl_Lap.caption(), QStringLiteral("2周目"));
     const QList<QByteArray> sent = host.payloads();

@@ -331,11 +331,8 @@ void FilesTest::settingsFileThatNeverEnds()
     pub.Pub_IniPath = dir.filePath(Settings::kFileName);
     QCOMPARE(::mkfifo(QFile::encodeName(pub.Pub_IniPath).constData(), 0644), 0);
     FifoRescue rescue(pub.Pub_IniPath, 3000);
-    QElapsedTimer clock;
-    clock.start();
     Ini_ReadHost(pub);
     QVERIFY2(!rescue.rescued(), "the read hung on the file until it was released");
-    QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(pub.Pub_HostIP, Settings::kDefaultHostIP);
     QCOMPARE(pub.Pub_IniResult, 0);
 }
