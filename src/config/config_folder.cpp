@@ -1,9 +1,10 @@
 #include "config/config_folder.h"
 
+#include "config/messages.h"
+#include "config/settings.h"
 #include "platform/file_access.h"
 #include "platform/user_folder.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -48,8 +49,11 @@ ConfigFolder chooseConfigFolder(const QString& programFolder, const QString& use
 {
     // An installed program's folder belongs to the package: root could write it, but the
     // package would not own the files and an ordinary start would never read them.
+    // A portable copy keeps its files to itself. The user's folder is shared by every copy of
+    // the program that user runs (the installed one, other sticks): reading or adopting a file
+    // from there would put another installation's settings over this one's.
     if (!programInstalled && QFileInfo(programFolder).isDir() && canSaveIn(programFolder, look))
-        return ConfigFolder{programFolder, userFolder, {}};
+        return ConfigFolder{programFolder, {}, {}, userFolder};
 
     if (!userFolder.isEmpty()) {
         if (look == FolderLook::Prepare && !QFileInfo(userFolder).isDir() && mayCreateFolder(userFolder))
@@ -66,7 +70,7 @@ ConfigFolder chooseConfigFolder(const QString& programFolder, const QString& use
     // and is told rather than landing among the package's files.
     if (!userFolder.isEmpty() && (programInstalled || QFileInfo(userFolder).isDir()))
         return ConfigFolder{userFolder, programFolder, tried};
-    return ConfigFolder{programFolder, userFolder, tried};
+    return ConfigFolder{programFolder, {}, tried, userFolder};
 }
 
 ConfigFolder chooseConfigFolder(const QString& programFolder, FolderLook look)
@@ -76,16 +80,9 @@ ConfigFolder chooseConfigFolder(const QString& programFolder, FolderLook look)
 
 QString configFileToRead(const QString& savePath, const QString& preparedPath)
 {
-    if (preparedPath.isEmpty() || !QFileInfo::exists(preparedPath))
+    if (preparedPath.isEmpty() || QFileInfo::exists(savePath) || !QFileInfo::exists(preparedPath))
         return savePath;
-    if (!QFileInfo::exists(savePath))
-        return preparedPath;
-    // Both copies exist when one folder could not be written at one start and could at the
-    // next (a portable copy on a stick write-protected for a while), or when an administrator
-    // changed the one beside the program: the copy saved last holds the latest edit.
-    const QDateTime saved = QFileInfo(savePath).fileTime(QFileDevice::FileModificationTime);
-    const QDateTime other = QFileInfo(preparedPath).fileTime(QFileDevice::FileModificationTime);
-    return other > saved ? preparedPath : savePath;
+    return preparedPath;
 }
 
 bool adoptPreparedFile(const QString& savePath, const QString& preparedPath)
@@ -96,4 +93,31 @@ bool adoptPreparedFile(const QString& savePath, const QString& preparedPath)
     if (FileAccess::readRegularFile(preparedPath, bytes) != FileAccess::ReadResult::Ok)
         return false;
     return FileAccess::writeAtomically(savePath, bytes);
+}
+
+QString differingCopiesNotice(const ConfigFolder& files)
+{
+    if (files.apart.isEmpty())
+        return {};
+    // Content decides, never the files' times: the PC's clock is set from the host, a copy
+    // made without keeping its date is new, and FAT keeps local time.
+    QStringList pairs;
+    for (const QString& name : {Settings::kFileName, Messages::kFileName}) {
+        const QString used = files.filePath(name);
+        const QString other = files.apart + QLatin1Char('/') + name;
+        QByteArray usedBytes;
+        QByteArray otherBytes;
+        if (FileAccess::readRegularFile(used, usedBytes) != FileAccess::ReadResult::Ok
+            || FileAccess::readRegularFile(other, otherBytes) != FileAccess::ReadResult::Ok)
+            continue;
+        if (usedBytes != otherBytes)
+            pairs << QStringLiteral("使用中：%1\r使用しない：%2").arg(used, other);
+    }
+    if (pairs.isEmpty())
+        return {};
+    return QStringLiteral("プログラムのフォルダにある設定ファイルを使用します。\r"
+                          "ユーザーのフォルダにも内容の異なる同じ名前のファイルがありますが、"
+                          "読み込みも書き換えもしません。そちらの設定を使う場合は、"
+                          "内容をプログラムのフォルダのファイルに写してください。\r")
+        + pairs.join(QLatin1Char('\r'));
 }

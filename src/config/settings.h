@@ -17,8 +17,8 @@ inline const QString kFileName = QStringLiteral("Rivect.ini");
 /// a copy of the other file when that is the one read; nonzero on success.
 int32_t Ini_Write(PublicConst& pub, const QString& section, const QString& key, const QString& value);
 
-/// Reads the host address into pub.Pub_HostIP, from Pub_IniPath or the other copy when that is
-/// newer (configFileToRead); writes the default when the file read has none. A file that
+/// Reads the host address into pub.Pub_HostIP, from Pub_IniPath or, while that is missing, the
+/// prepared copy (configFileToRead); writes the default when the file read has none. A file that
 /// cannot be read gives the default for this run, writes nothing and sets pub.iniUnreadable.
 void Ini_ReadHost(PublicConst& pub);
 

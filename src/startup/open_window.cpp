@@ -1,5 +1,6 @@
 #include "startup/open_window.h"
 
+#include "config/config_folder.h"
 #include "config/settings.h"
 #include "layouts/open_layout.h"
 #include "platform/dialogs.h"
@@ -29,6 +30,12 @@ void OpenWindow::Form_Load()
     Ini_ReadHost(m_pub);
     if (!m_pub.iniUnreadable.isEmpty() && m_svc.dialogs)
         m_svc.dialogs->msgBox(settingsUnreadableNotice(m_pub), MsgBox::vbOKOnly | MsgBox::vbExclamation, QString());
+    // Compared after the read, which writes a missing Rivect.ini, so that a file made now is
+    // told about at once and not only at the next start.
+    const QString differing = differingCopiesNotice(
+        ConfigFolder{m_svc.configFolder, m_svc.preparedFolder, m_svc.unwritableFolders, m_svc.apartFolder});
+    if (!differing.isEmpty() && m_svc.dialogs)
+        m_svc.dialogs->msgBox(differing, MsgBox::vbOKOnly | MsgBox::vbExclamation, QString());
     if (!m_svc.unwritableFolders.isEmpty() && m_svc.dialogs)
         tellNothingCanBeSaved();
 

@@ -21,6 +21,7 @@ struct OpenServices {
     IDialogs* dialogs = nullptr;                  ///< where the load tells that nothing can be saved
     QStringList unwritableFolders{};              ///< the folders tried, when none could be written
     QString preparedFolder{};                     ///< folder read while configFolder has no copy of a file; empty when none
+    QString apartFolder{};                        ///< the user's folder, only compared, when configFolder is a portable program folder (ConfigFolder::apart)
 };
 
 /// The opening window Fm_Open: measures the screen, reads the host address and after its
@@ -35,7 +36,8 @@ public:
     TimerModel Timer1;
 
     /// Measures the screen, centres the window, reads the host address, tells the operator
-    /// when no folder can keep the files, arms Timer1.
+    /// when the user's folder holds other copies of the files than those used and when no
+    /// folder can keep the files, arms Timer1.
     void Form_Load();
     /// Runs once: unloads the window and shows the client window chosen by Pub_ScreenWidth.
     void Timer1_Timer();

@@ -19,7 +19,7 @@ OpenView::OpenView(PublicConst& pub, const ConfigFolder& files, IDialogs& dialog
                                      deleteLater();
                                  },
                                  std::move(showClient), &dialogs, files.unwritable,
-                                 files.prepared})
+                                 files.prepared, files.apart})
 {
     if (const QScreen* s = screen()) {
         m_dpiX = s->logicalDotsPerInchX();

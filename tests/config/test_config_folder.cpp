@@ -1,6 +1,7 @@
 // The folder of Rivect.ini and OutMess.txt: the program folder while it can be written and is
-// not an installed one, else the user's folder for saving with the program's files read while
-// the user has no copy; and a plain report when nothing can be written.
+// not an installed one, with the user's copies only compared, else the user's folder for saving
+// with the program's files read while the user has no copy; and a plain report when nothing
+// can be written.
 #include "config/config_folder.h"
 #include "config/messages.h"
 #include "config/settings.h"
@@ -31,8 +32,8 @@ QByteArray iniWithHost(const char* host)
     return "[Other]\r\nx=1\r\n[" + Cp932::encode(Settings::kSection) + "]\r\nHostIPNo=" + host + "\r\n";
 }
 
-// Dates the file an hour back, so that which copy is newer never depends on the resolution of
-// the file system's clock.
+// Dates the file an hour back: the other copy is then the newer one, whatever the resolution
+// of the file system's clock.
 void makeOlder(const QString& path)
 {
     QFile file(path);
@@ -51,7 +52,8 @@ private Q_SLOTS:
     void readingOrder_data();
     void readingOrder();
     void editorGetsTheUsersCopy();
-    void portableCopyKeepsTheNewerAddress();
+    void portableCopyKeepsItsOwnFiles_data();
+    void portableCopyKeepsItsOwnFiles();
 };
 
 void TestConfigFolder::rule_data()
@@ -125,8 +127,10 @@ void TestConfigFolder::rule()
 
     QCOMPARE(result.path, chosen == QLatin1String("program") ? programFolder : userFolder);
     QVERIFY(!writable || QFileInfo(result.path).isDir());
-    // Each file is read from the other folder as well, when its copy there is newer.
-    QCOMPARE(result.prepared, chosen == QLatin1String("program") ? userFolder : programFolder);
+    // The program's files are read while the user has no copy; a portable copy's own files are
+    // the only ones it reads, the user's folder only compared.
+    QCOMPARE(result.prepared, chosen == QLatin1String("program") ? QString() : programFolder);
+    QCOMPARE(result.apart, chosen == QLatin1String("program") ? userFolder : QString());
     // When nothing can be written, every folder tried is named, the program folder first, for
     // the operator's message.
     QCOMPARE(result.unwritable.size(), writable ? 0 : 2);
@@ -176,16 +180,13 @@ void TestConfigFolder::readingOrder_data()
     QTest::addColumn<QString>("entered");
     QTest::addColumn<QString>("first");
     QTest::addColumn<QString>("next");
-    QTest::addColumn<bool>("preparedLater");  // the copy beside the program is the newer one
 
-    QTest::newRow("the user's copy, saved later, is read") << iniWithHost("127.0.0.2") << iniWithHost("127.0.0.3")
-                                                           << "" << "127.0.0.2" << "127.0.0.2" << false;
-    QTest::newRow("the copy beside the program, changed later, is read")
-        << iniWithHost("127.0.0.2") << iniWithHost("127.0.0.3") << "" << "127.0.0.3" << "127.0.0.3" << true;
+    QTest::newRow("the user's copy is read first") << iniWithHost("127.0.0.2") << iniWithHost("127.0.0.3") << ""
+                                                   << "127.0.0.2" << "127.0.0.2";
     QTest::newRow("no user's copy: the one beside the program")
-        << QByteArray() << iniWithHost("127.0.0.3") << "" << "127.0.0.3" << "127.0.0.3" << false;
+        << QByteArray() << iniWithHost("127.0.0.3") << "" << "127.0.0.3" << "127.0.0.3";
     QTest::newRow("a saved copy wins at the next start")
-        << QByteArray() << iniWithHost("127.0.0.3") << "127.0.0.4" << "127.0.0.3" << "127.0.0.4" << false;
+        << QByteArray() << iniWithHost("127.0.0.3") << "127.0.0.4" << "127.0.0.3" << "127.0.0.4";
 }
 
 void TestConfigFolder::readingOrder()
@@ -195,7 +196,6 @@ void TestConfigFolder::readingOrder()
     QFETCH(QString, entered);
     QFETCH(QString, first);
     QFETCH(QString, next);
-    QFETCH(bool, preparedLater);
 
     QTemporaryDir dir;
     const QString programFolder = dir.filePath(QStringLiteral("program"));
@@ -204,7 +204,6 @@ void TestConfigFolder::readingOrder()
     if (!userCopy.isEmpty())
         writeBytes(userFolder + "/Rivect.ini", userCopy);
     writeBytes(programFolder + "/Rivect.ini", besideProgram);
-    makeOlder(preparedLater ? userFolder + "/Rivect.ini" : programFolder + "/Rivect.ini");
 
     // Installed and run by root: the program folder can be written, and never is.
     auto startWith = [&](PublicConst& pub) {
@@ -251,37 +250,73 @@ void TestConfigFolder::editorGetsTheUsersCopy()
     QCOMPARE(readBytes(pub.messPreparedPath), QByteArray("#\r\nprepared\r\n"));
 }
 
-void TestConfigFolder::portableCopyKeepsTheNewerAddress()
+void TestConfigFolder::portableCopyKeepsItsOwnFiles_data()
 {
+    // Rivect.ini in the shared user's folder before ("" = none); whether a first start finds
+    // the program folder read-only and saves 127.0.0.4 there; the address entered at the start
+    // with a writable program folder ("" = none); whether that start tells of two copies.
+    QTest::addColumn<QByteArray>("userCopy");
+    QTest::addColumn<bool>("readOnlyFirst");
+    QTest::addColumn<QString>("entered");
+    QTest::addColumn<bool>("told");
+
+    const QByteArray otherInstallation = "[" + Cp932::encode(Settings::kSection) + "]\r\nHostIPNo=127.0.0.9\r\n";
+    QTest::newRow("saved in the user's folder while read-only, then writable: the program's copy, both named")
+        << QByteArray() << true << QString() << true;
+    QTest::newRow("equal copies: nothing to tell") << iniWithHost("127.0.0.3") << false << QString() << false;
+    QTest::newRow("another installation's copy in the shared folder is never copied over the stick's")
+        << otherInstallation << false << QStringLiteral("127.0.0.5") << true;
+}
+
+void TestConfigFolder::portableCopyKeepsItsOwnFiles()
+{
+    QFETCH(QByteArray, userCopy);
+    QFETCH(bool, readOnlyFirst);
+    QFETCH(QString, entered);
+    QFETCH(bool, told);
+
     QTemporaryDir dir;
     const QString programFolder = dir.filePath(QStringLiteral("program"));
     const QString userFolder = dir.filePath(QStringLiteral("user"));
-    QVERIFY(QDir().mkpath(programFolder));
+    QVERIFY(QDir().mkpath(programFolder) && QDir().mkpath(userFolder));
     const QString besideProgram = programFolder + "/Rivect.ini";
+    const QString usersCopy = userFolder + "/Rivect.ini";
     writeBytes(besideProgram, iniWithHost("127.0.0.3"));
+    if (!userCopy.isEmpty())
+        writeBytes(usersCopy, userCopy);
+    // The shared copy is always the newer one: no file time may decide.
+    makeOlder(besideProgram);
 
-    // A start reads, and the operator may enter an address. The program folder's turn to be
-    // read-only is played by the installed flag: the rule test shows both give the same choice.
-    auto start = [&](bool programWritable, const QString& entered) {
+    // The program folder's turn to be read-only is played by the installed flag: the rule test
+    // shows both give the same choice.
+    auto start = [&](bool programWritable, const QString& address, QString* notice) {
         const ConfigFolder files = chooseConfigFolder(programFolder, userFolder, !programWritable);
         PublicConst pub;
         pub.Pub_IniPath = files.filePath(Settings::kFileName);
         pub.iniPreparedPath = files.preparedPath(Settings::kFileName);
         Ini_ReadHost(pub);
-        if (!entered.isEmpty())
-            Ini_Write(pub, Settings::kSection, Settings::kKey, entered);
+        if (notice)
+            *notice = differingCopiesNotice(files);
+        if (!address.isEmpty())
+            Ini_Write(pub, Settings::kSection, Settings::kKey, address);
         return pub.Pub_HostIP;
     };
 
-    // Read-only at the first start: the address entered is saved in the user's folder, later
-    // than the copy beside the program was prepared (set back, so no clock resolution decides).
-    QCOMPARE(start(false, QStringLiteral("127.0.0.4")), QStringLiteral("127.0.0.3"));
-    makeOlder(besideProgram);
-    // Writable at the next: the saved address holds, and what is entered now is saved beside
-    // the program and holds in turn.
-    QCOMPARE(start(true, QStringLiteral("127.0.0.5")), QStringLiteral("127.0.0.4"));
-    QCOMPARE(start(true, QString()), QStringLiteral("127.0.0.5"));
+    if (readOnlyFirst) {
+        QCOMPARE(start(false, QStringLiteral("127.0.0.4"), nullptr), QStringLiteral("127.0.0.3"));
+        QVERIFY(readBytes(usersCopy).contains("HostIPNo=127.0.0.4"));
+    }
+    const QByteArray sharedBefore = readBytes(usersCopy);
+    QString notice;
+    QCOMPARE(start(true, entered, &notice), QStringLiteral("127.0.0.3"));
+    QCOMPARE(notice.contains(besideProgram) && notice.contains(usersCopy), told);
+    QCOMPARE(notice.isEmpty(), !told);
+    if (!entered.isEmpty())
+        QCOMPARE(start(true, QString(), nullptr), entered);
+    // The stick's own lines stay, and the shared folder is neither read from nor written.
     QVERIFY(readBytes(besideProgram).startsWith("[Other]\r\nx=1\r\n"));
+    QCOMPARE(readBytes(usersCopy), sharedBefore);
+    QCOMPARE(entries(userFolder), sharedBefore.isEmpty() ? QStringList() : QStringList{QStringLiteral("Rivect.ini")});
 }
 
 QTEST_GUILESS_MAIN(TestConfigFolder)
