@@ -15,7 +15,7 @@ constexpr VbBool VbFalse = 0;
 struct PublicConst {
     // Settings file
     QString Pub_IniPath;
-    QString iniPreparedPath;  ///< Rivect.ini in the other folder, read when newer than Pub_IniPath or while that is missing; empty when none
+    QString iniPreparedPath;  ///< Rivect.ini in the other folder, read while Pub_IniPath is missing; empty when none
     QString iniUnreadable;    ///< the settings file Ini_ReadHost could not read and why, one line each; empty when it read
     QString Pub_IniSection;
     QString Pub_IniKey;
