@@ -18,6 +18,7 @@
 #include <QIcon>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -111,8 +112,10 @@ int main(int argc, char* argv[])
     if (lapLog && !endedFromOutside)
         lapLog->showLost(lapLogEnd);
     // A writer still waiting for its medium is left to the end of the process: nothing is torn
-    // down under it.
-    if (lapLogEnd.abandoned)
-        std::quick_exit(result);
+    // down under it, no destructor and no exit handler runs.
+    if (lapLogEnd.abandoned) {
+        std::fflush(nullptr);
+        std::_Exit(result);
+    }
     return result;
 }
