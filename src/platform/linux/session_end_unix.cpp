@@ -4,7 +4,7 @@
 
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
+#include <iterator>
 #include <sys/socket.h>
 #include <unistd.h>
 
