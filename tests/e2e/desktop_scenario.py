@@ -224,7 +224,7 @@ def scenario(opts, session, workdir):
     started = time.monotonic()
 
     # The opening window, then the client window three seconds later.
-    opening = x.wait_window(rivect.pid, lambda w: x.size(w) == OPENING_SIZE, 15, "the opening window")
+    opening = x.wait_window(rivect.pid, lambda w: x.size(w) == OPENING_SIZE, 60, "the opening window")
     opened_at = time.monotonic()
     first_seen = x.client_origin(opening)
     # A window manager may place a new window first and let the program move it afterwards.
@@ -240,7 +240,7 @@ def scenario(opts, session, workdir):
         lambda ok, message: ok or log("note (Wine's frame is not the window manager's): " + message))
     placed(abs(centre[0] - width / 2) <= 1.5 and abs(centre[1] - height / 2) <= 1.5,
            f"the opening window's centre is at {centre}, not the screen's")
-    client_id = x.wait_window(rivect.pid, lambda w: x.name(w) == "Chronel", 10, "the client window")
+    client_id = x.wait_window(rivect.pid, lambda w: x.name(w) == "Chronel", 60, "the client window")
     handover = time.monotonic() - opened_at
     since_start = time.monotonic() - launched
     log(f"client window after {handover:.1f} s of opening window, {since_start:.1f} s after the start")
@@ -269,9 +269,9 @@ def scenario(opts, session, workdir):
 
     # A close request from the window manager: it closes an input box, but never the window.
     win.click("Btn_HostIP")
-    box = x.wait_window(rivect.pid, lambda w: x.name(w) == "ホストＩＰ設定", 5, "the host address box")
+    box = x.wait_window(rivect.pid, lambda w: x.name(w) == "ホストＩＰ設定", 60, "the host address box")
     x.key(box, "alt+F4")
-    x.wait_gone(box, 5, "the host address box after alt+F4")
+    x.wait_gone(box, 60, "the host address box after alt+F4")
     x.key(client_id, "alt+F4")
     time.sleep(1.0)
     check(rivect.poll() is None and x.is_visible(client_id), "alt+F4 closed the client window")
@@ -280,7 +280,7 @@ def scenario(opts, session, workdir):
 
     # Host設定, OK with the address the settings file gave: the simulator names car 1.
     win.click("Btn_HostIP")
-    box = x.wait_window(rivect.pid, lambda w: x.name(w) == "ホストＩＰ設定", 5, "the host address box")
+    box = x.wait_window(rivect.pid, lambda w: x.name(w) == "ホストＩＰ設定", 60, "the host address box")
     x.key(box, "Return")
     request = sim.wait_for("a registration request", lambda e: e.get("type") == "register", 30)
     check(request.get("request") == "127.0.0.1", f"registration request {request.get('request')!r}")
@@ -350,9 +350,9 @@ def scenario(opts, session, workdir):
 
     # Stop, confirmed with the keyboard: the status datagrams end.
     win.click("Btn_Start")
-    box = x.wait_window(rivect.pid, lambda w: x.name(w) == "中断", 5, "the stop confirmation")
+    box = x.wait_window(rivect.pid, lambda w: x.name(w) == "中断", 60, "the stop confirmation")
     x.key(box, "y")
-    x.wait_gone(box, 5, "the stop confirmation after Yes")
+    x.wait_gone(box, 60, "the stop confirmation after Yes")
     mark = sim.count()
     sim.wait_for("silence from the client",
                  lambda e: e.get("type") == "stats" and e.get("silence_ms", 0) >= 1000, 30, mark)
@@ -403,7 +403,7 @@ def judge_run(sim):
 
 def end_program(x, win, rivect):
     win.click("Btn_End")
-    box = x.wait_window(rivect.pid, lambda w: x.name(w) == "終了確認", 5, "the end confirmation")
+    box = x.wait_window(rivect.pid, lambda w: x.name(w) == "終了確認", 60, "the end confirmation")
     x.key(box, "Return")
     try:
         code = rivect.wait(10)

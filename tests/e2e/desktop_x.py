@@ -56,7 +56,7 @@ class Display:
                       pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         number = b""
-        deadline = time.monotonic() + 15
+        deadline = time.monotonic() + 60
         while not number.endswith(b"\n") and time.monotonic() < deadline:
             ready, _, _ = select.select([read_end], [], [], 0.2)
             if ready:
@@ -69,14 +69,14 @@ class Display:
             raise XError("Xvfb did not start")
         x = cls(":" + number.decode().strip())
         session.start(["openbox", "--sm-disable"], env=x.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 15
+        deadline = time.monotonic() + 60
         while "_NET_SUPPORTING_WM_CHECK(WINDOW)" not in x.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False):
             if time.monotonic() > deadline:
                 raise XError("openbox did not start")
             time.sleep(0.1)
         return x
 
-    def run(self, command, check=True, timeout=10):
+    def run(self, command, check=True, timeout=60):
         try:
             result = subprocess.run(command, env=self.env, capture_output=True, timeout=timeout)
         except subprocess.TimeoutExpired:
@@ -172,7 +172,7 @@ class Display:
         """The RGB bytes of rect (left, top, width, height) of the screen as it is now."""
         left, top, width, height = rect
         data = subprocess.run(["import", "-window", "root", "-crop", f"{width}x{height}+{left}+{top}", "+repage",
-                               "-depth", "8", "rgb:-"], env=self.env, capture_output=True, timeout=10).stdout
+                               "-depth", "8", "rgb:-"], env=self.env, capture_output=True, timeout=60).stdout
         if len(data) != width * height * 3:
             raise XError(f"a screenshot of {rect} gave {len(data)} bytes")
         return data

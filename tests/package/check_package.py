@@ -118,7 +118,7 @@ def check_program(root, work):
                              env=env, cwd=home, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         for what, fits in (("the opening window", lambda w: x.size(w) == (312, 120)),
                            ("the client window", lambda w: x.size(w)[0] > 600)):
-            check_icon(x, x.wait_window(proc.pid, fits, 15, what), expected_icon, what)
+            check_icon(x, x.wait_window(proc.pid, fits, 60, what), expected_icon, what)
 
         folder = os.path.join(home, ".config", "Rivect")
         for name, head, lines in (("Rivect.ini", SETTINGS_HEAD, None), ("OutMess.txt", b"", 11)):
