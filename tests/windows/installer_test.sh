@@ -29,7 +29,7 @@ holder=""
 hold_mutex() {
   wine "$WINE_WORK/hold_mutex.exe" "$(winepath -w "$WINE_WORK/held")" 2>/dev/null &
   holder=$!
-  for _ in $(seq 300); do
+  for _ in $(seq 600); do
     [ -f "$WINE_WORK/held" ] && return 0
     sleep 0.1
   done
