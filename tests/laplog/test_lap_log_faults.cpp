@@ -142,7 +142,7 @@ private Q_SLOTS:
         QTemporaryDir tmp;
         SmallDisk disk(tmp.path());
         if (!disk.available())
-            QSKIP("cannot mount a small file system here (not root in the sandbox)");
+            QSKIP("no small disk can be made here (a tmpfs needs root in the sandbox's mount namespace)");
         LogRig rig(tmp.path());
         rig.start(1);
         QVERIFY(disk.fill());
