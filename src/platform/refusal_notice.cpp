@@ -2,17 +2,13 @@
 
 #include <cstdio>
 
-namespace {
-
-void writeToStandardError(const QString& line)
+void RefusalNotice::writeToStandardError(const QString& line)
 {
     // One write of the whole line, so that lines of other threads never cut into it.
     const QByteArray bytes = line.toLocal8Bit() + '\n';
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stderr);
     std::fflush(stderr);
 }
-
-} // namespace
 
 RefusalNotice::RefusalNotice(QString what, Writer write)
     : m_what(std::move(what)), m_write(write ? std::move(write) : Writer(writeToStandardError))

@@ -21,6 +21,9 @@ public:
     /// A setting was refused for reason; told only if it is the first since the run began.
     void refused(const QString& reason);
 
+    /// The default writer: the line and its end in one write.
+    static void writeToStandardError(const QString& line);
+
 private:
     const QString m_what;
     const Writer m_write;

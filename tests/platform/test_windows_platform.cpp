@@ -1,11 +1,16 @@
 // What only the Windows build has: the multimedia tick timer, the local address, the Winsock
-// error classes, the datagram send on Qt's socket, and reading a file that may be a device.
+// error classes, the datagram send on Qt's socket, reading a file that may be a device, and how
+// the clock is set and a refusal kept.
+#include "platform/clock_worker.h"
 #include "platform/file_access.h"
 #include "platform/qt_udp_socket.h"
+#include "platform/windows/local_time_clock.h"
 #include "platform/windows/multimedia_tick_timer.h"
+#include "platform/windows/system_time_right.h"
 #include "platform/windows/winsock_error.h"
 #include "platform/windows/winsock_local_address.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -137,6 +142,57 @@ private Q_SLOTS:
         QByteArray data(peer.pendingDatagramSize(), Qt::Uninitialized);
         QCOMPARE(peer.readDatagram(data.data(), data.size()), qint64(7));
         QCOMPARE(data, QByteArray("1\x82\x50\x8d\x86\x8e\xd4"));
+    }
+
+    // The time zone of this test (TZ, see the CMake file) is nine hours off UTC, so that local
+    // fields handed to the setter would not pass for UTC ones.
+    void clockIsSetFromUtcWithItsRightOnlyAroundTheCall()
+    {
+        if (!SystemTimeRight::held())
+            QSKIP("this token lacks the right to set the clock");
+        QVERIFY2(!SystemTimeRight::enabled(), "the right is enabled before any clock exists");
+        { const LocalTimeClock clock; }
+        QVERIFY2(!SystemTimeRight::enabled(), "making the clock enabled the right for the whole run");
+
+        const qint64 msecUtc = QDateTime(QDate(2026, 12, 31), QTime(23, 59, 58, 250), Qt::UTC).toMSecsSinceEpoch();
+        SYSTEMTIME seen{};
+        bool enabledDuringCall = false;
+        QString reason;
+        QVERIFY(LocalTimeSetting::setUtc(msecUtc, reason, [&](const SYSTEMTIME* st) {
+            seen = *st;
+            enabledDuringCall = SystemTimeRight::enabled();
+            return TRUE;
+        }));
+        QVERIFY(enabledDuringCall);
+        QVERIFY(!SystemTimeRight::enabled());
+        const QList<int> fields{seen.wYear, seen.wMonth, seen.wDay, seen.wHour, seen.wMinute, seen.wSecond,
+                                seen.wMilliseconds};
+        QCOMPARE(fields, (QList<int>{2026, 12, 31, 23, 59, 58, 250}));
+
+        // A refusal names the missing right, and leaves it as it was too.
+        QVERIFY(!LocalTimeSetting::setUtc(msecUtc, reason, [](const SYSTEMTIME*) {
+            SetLastError(ERROR_PRIVILEGE_NOT_HELD);
+            return FALSE;
+        }));
+        QVERIFY2(reason.contains(QLatin1String("SeSystemtimePrivilege")), qPrintable(reason));
+        QVERIFY(!SystemTimeRight::enabled());
+    }
+
+    // Run with Wine's trace of the event log on (see the CMake file), which counts the events:
+    // the first refusal of each of two runs is one event each.
+    void refusalsReachTheEventLogOnceARun()
+    {
+        ClockWorker worker([](qint64, QString& reason) {
+            reason = QStringLiteral("marker 時刻");
+            return false;
+        }, LocalTimeSetting::tellRefusal);
+        for (int run = 0; run < 2; ++run) {
+            worker.beginRun();
+            for (int i = 0; i < 3; ++i) {
+                worker.post(i);
+                QVERIFY(worker.waitUntilSettled(30000));
+            }
+        }
     }
 
     void onlyAFileOnDiskIsRead_data()

@@ -69,12 +69,24 @@ bool syncData(QFileDevice& file)
     return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle) != 0;
 }
 
-bool syncFolder(const QString&)
+bool syncFolder(const QString& folder)
 {
-    // NTFS and exFAT keep a folder's names in their own metadata, written through the file
-    // system's log; Windows offers no flush of a folder to a program without administrator
-    // rights, and the data of the file itself is flushed by syncData.
-    return true;
+    // Windows offers no flush of a folder to a program without administrator rights. A
+    // journalled file system (NTFS, ReFS) writes a folder's names through its log, so a file
+    // just created is found after a power cut; FAT32 and exFAT, the usual sticks, keep no log,
+    // and nothing makes sure of their names.
+    const std::wstring native = QDir::toNativeSeparators(folder).toStdWString();
+    const HANDLE handle = CreateFileW(native.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    // Asked of the folder's own handle: a folder may be a volume mounted into another one.
+    wchar_t fileSystem[MAX_PATH + 1] = {};
+    const bool known = GetVolumeInformationByHandleW(handle, nullptr, 0, nullptr, nullptr, nullptr, fileSystem,
+                                                     MAX_PATH + 1) != 0;
+    CloseHandle(handle);
+    const std::wstring name(fileSystem);
+    return known && (name == L"NTFS" || name == L"ReFS");
 }
 
 bool isStillAt(const QFileDevice& file, const QString& path)

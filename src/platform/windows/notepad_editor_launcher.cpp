@@ -57,10 +57,23 @@ private:
 
 } // namespace
 
+std::wstring NotepadEditorLauncher::notepadPath()
+{
+    // By its full path: a bare name is looked for in the program's own folder and the current
+    // folder first, where any file called notepad.exe would be started instead.
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return {};
+    return std::wstring(folder, length) + L"\\notepad.exe";
+}
+
 std::unique_ptr<IEditorProcess> NotepadEditorLauncher::open(const QString& path)
 {
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    const std::wstring file = L"notepad.exe";
+    const std::wstring file = notepadPath();
+    if (file.empty())
+        return nullptr;
     // Quoted, so that a folder with blanks in its name stays one argument.
     const std::wstring parameters = (QLatin1Char('"') + QDir::toNativeSeparators(absolute) + QLatin1Char('"')).toStdWString();
     SHELLEXECUTEINFOW info{};
