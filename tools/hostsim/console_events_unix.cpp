@@ -36,7 +36,8 @@ bool ConsoleEvents::watchEndRequests()
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    if (::sigaction(SIGINT, &action, nullptr) != 0 || ::sigaction(SIGTERM, &action, nullptr) != 0)
+    // Ctrl+C in the terminal; SIGTERM and SIGHUP are the session's, which main() watches.
+    if (::sigaction(SIGINT, &action, nullptr) != 0)
         return false;
     d->signalNotifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
     connect(d->signalNotifier.get(), &QSocketNotifier::activated, this, [this] {
@@ -61,3 +62,6 @@ void ConsoleEvents::readInput()
         Q_EMIT input(QByteArray(buffer, n));
     });
 }
+
+// A closed terminal sends SIGHUP, which lets the process end at its own pace: nothing holds it.
+void ConsoleEvents::endWritten() {}

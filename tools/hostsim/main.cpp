@@ -3,18 +3,20 @@
 #include "host_simulator.h"
 #include "sim_options.h"
 
+#include "platform/session_end.h"
+#include "platform/terminal.h"
+
 #include <QCoreApplication>
 #include <QUdpSocket>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
 void writeLine(FILE* stream, const QString& text)
 {
-    const QByteArray bytes = text.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    writeToTerminal(stream, text + u'\n');
 }
 
 int sendOnce(const SimOptions& options)
@@ -60,11 +62,34 @@ int main(int argc, char* argv[])
     QObject::connect(&simulator.reporter(), &Reporter::line, [](const QString& line) { writeLine(stdout, line); });
     QObject::connect(&simulator, &HostSimulator::finished, &app, [](int code) { QCoreApplication::exit(code); });
 
-    QObject::connect(&console, &ConsoleEvents::endRequested, &app, [&simulator] {
-        simulator.reporter().event(QStringLiteral("end"), 0, {{QStringLiteral("reason"), QStringLiteral("signal")}},
-                                   QStringLiteral("signal received, ending"));
+    // However the run ends, its summary is written once, and a closing console that holds the
+    // process for it is let go right after.
+    std::optional<int> exitStatus;
+    const auto finishRun = [&](int code) {
+        if (!exitStatus) {
+            exitStatus = simulator.finish(code);
+            console.endWritten();
+        }
+        return *exitStatus;
+    };
+    const auto endRun = [&simulator](const QString& reason, const QString& readable) {
+        simulator.reporter().event(QStringLiteral("end"), 0, {{QStringLiteral("reason"), reason}}, readable);
         QCoreApplication::exit(0);
+    };
+    QObject::connect(&console, &ConsoleEvents::endRequested, &app, [&endRun] {
+        endRun(QStringLiteral("signal"), QStringLiteral("signal received, ending"));
     });
+    // Logging off and shutting down (on Windows a console program that loads user32, as Qt
+    // does, hears of them only through a window), SIGTERM and SIGHUP. Windows ends the process
+    // once it has been answered, so the summary is written before that.
+    const SessionEnd sessionEnd(
+        [&endRun] {
+            endRun(QStringLiteral("session"), QStringLiteral("end of session or termination signal received, ending"));
+        },
+        [&finishRun] { finishRun(0); });
+    if (!sessionEnd.watching())
+        writeLine(stderr, QStringLiteral("rivect-hostsim: the end of the session cannot be caught; it ends the run "
+                                         "without a summary"));
 
     // Commands arrive a line at a time.
     QByteArray pending;
@@ -85,5 +110,5 @@ int main(int argc, char* argv[])
         writeLine(stderr, QStringLiteral("rivect-hostsim: ") + error);
         return 1;
     }
-    return simulator.finish(app.exec());
+    return finishRun(app.exec());
 }
