@@ -5,12 +5,23 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
+
+/// What --check-setup looks at here: the OS's items differ, the files and the ports do not.
+QString checkedItems()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("the right to set the clock, keeping the PC awake, the files, the ports");
+#else
+    return QStringLiteral("group, the right to set the clock, time synchronisation, priority limits, the files, "
+                          "the ports");
+#endif
+}
 
 /// The program's options, shared by the terminal answers and the window's start.
 struct Parser {
@@ -18,18 +29,18 @@ struct Parser {
     QCommandLineOption help = parser.addHelpOption();
     QCommandLineOption version = parser.addVersionOption();
     QCommandLineOption checkSetup{QStringLiteral("check-setup"),
-                                  QStringLiteral("Check this PC's set-up for Rivect (group, the right to set the "
-                                                 "clock, time synchronisation, priority limits, the files, the "
-                                                 "ports), print a checklist with the command that mends each "
-                                                 "failed item, and exit 0 only when every item holds. Needs no "
-                                                 "display and changes nothing.")};
+                                  QStringLiteral("Check this PC's set-up for Rivect (%1), print a checklist "
+                                                 "with the command that mends each failed item, and exit 0 only "
+                                                 "when every item holds. Needs no display and changes nothing.")
+                                      .arg(checkedItems())};
     QCommandLineOption fill{QStringLiteral("fill"),
                             QStringLiteral("Scale the client window, fonts included, to the largest size "
                                            "that fits the screen, centred (F11 switches back and forth).")};
     QCommandLineOption lapLog{QStringLiteral("lap-log"),
                               QStringLiteral("Keep every lap: each run from Start to Stop writes "
-                                             "<dir>/<yyyy-MM-dd_HHmmss>_<car>.csv (UTF-8 CSV; the folder "
-                                             "is created when missing). rivect-laps draws it as a chart."),
+                                             "<dir>%1<yyyy-MM-dd_HHmmss>_<car>.csv (UTF-8 CSV; the folder "
+                                             "is created when missing). rivect-laps draws it as a chart.")
+                                  .arg(QDir::separator()),
                               QStringLiteral("dir")};
 
     Parser()
@@ -52,7 +63,7 @@ void nameProgram()
 
 [[noreturn]] void refuse(const QString& text)
 {
-    std::fprintf(stderr, "rivect: %s\n", qPrintable(text));
+    writeToTerminal(stderr, QStringLiteral("rivect: %1\n").arg(text));
     std::exit(EXIT_FAILURE);
 }
 
@@ -81,12 +92,12 @@ std::optional<int> answerOnTerminal(int& argc, char** argv)
     // Printed here rather than through the parser, which on Windows shows a window program's
     // help in a message box whenever it sees no console.
     if (p.parser.isSet(p.help)) {
-        std::fputs(qPrintable(p.parser.helpText()), stdout);
+        writeToTerminal(stdout, p.parser.helpText());
         return EXIT_SUCCESS;
     }
     if (p.parser.isSet(p.version)) {
-        std::fprintf(stdout, "%s %s\n", qPrintable(QCoreApplication::applicationName()),
-                     qPrintable(QCoreApplication::applicationVersion()));
+        writeToTerminal(stdout, QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                                               QCoreApplication::applicationVersion()));
         return EXIT_SUCCESS;
     }
     if (!parsed)

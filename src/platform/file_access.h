@@ -23,8 +23,9 @@ bool writeAtomically(const QString& path, const QByteArray& bytes);
 /// not a folder (a file stands where a folder would have to be made).
 QString nearestExistingFolder(const QString& folder);
 
-/// Whether a file could be created in folder, or folder be made and a file created in it,
-/// judged by asking the OS without creating or changing anything.
+/// Whether a file could be created in folder, or folder be made and a file created in it. Nothing
+/// is left behind: Linux is asked, Windows is shown by a hidden temporary file that is gone when
+/// the answer is.
 bool folderCouldTakeFile(const QString& folder);
 
 } // namespace FileAccess

@@ -3,6 +3,7 @@
 #include "lap_chart.h"
 #include "svg_output.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -36,7 +37,7 @@ bool writeChart(const LapChart& chart, const QString& path, QString& why)
         chart.paint(p);
     }
     if (!image.save(path, "PNG")) {
-        why = QStringLiteral("cannot write %1").arg(path);
+        why = QStringLiteral("cannot write %1").arg(QDir::toNativeSeparators(path));
         return false;
     }
     return true;
@@ -87,19 +88,21 @@ int runLapsTool(const QStringList& arguments, QTextStream& out, QTextStream& err
         return 2;
     }
 
+    // Paths are told the way the system writes them, whichever separator was typed.
+    const QString shownInput = QDir::toNativeSeparators(input);
     QFile file(input);
     if (!file.open(QIODevice::ReadOnly)) {
-        err << "rivect-laps: cannot read " << input << ": " << file.errorString() << "\n";
+        err << "rivect-laps: cannot read " << shownInput << ": " << file.errorString() << "\n";
         return 1;
     }
     const LapTable table = readLapTable(file.readAll());
     if (!table.error.isEmpty() || table.laps.isEmpty()) {
-        err << "rivect-laps: " << input << ": " << (table.error.isEmpty() ? QStringLiteral("no laps") : table.error)
+        err << "rivect-laps: " << shownInput << ": " << (table.error.isEmpty() ? QStringLiteral("no laps") : table.error)
             << "\n";
         return 1;
     }
     if (!table.warning.isEmpty())
-        err << "rivect-laps: " << input << ": warning: " << table.warning << "\n";
+        err << "rivect-laps: " << shownInput << ": warning: " << table.warning << "\n";
     QString why;
     if (!writeChart(LapChart(table.laps, size), output, why)) {
         err << "rivect-laps: " << why << "\n";

@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 namespace FileAccess {
 
@@ -18,48 +17,6 @@ const QString kNotAFile = QStringLiteral("通常のファイルではありま�
 std::wstring nativePath(const QString& path)
 {
     return QDir::toNativeSeparators(path).toStdWString();
-}
-
-bool onReadOnlyVolume(const std::wstring& dir)
-{
-    wchar_t volume[MAX_PATH + 1] = {};
-    DWORD flags = 0;
-    return GetVolumePathNameW(dir.c_str(), volume, MAX_PATH)
-        && GetVolumeInformationW(volume, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)
-        && (flags & FILE_READ_ONLY_VOLUME);
-}
-
-// Whether this process's token may add a file to the folder, as its access list says.
-bool tokenMayAddFile(const std::wstring& dir)
-{
-    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION
-        | DACL_SECURITY_INFORMATION;
-    DWORD needed = 0;
-    GetFileSecurityW(dir.c_str(), what, nullptr, 0, &needed);
-    if (needed == 0)
-        return false;
-    std::vector<BYTE> descriptor(needed);
-    if (!GetFileSecurityW(dir.c_str(), what, descriptor.data(), needed, &needed))
-        return false;
-    HANDLE token = nullptr;
-    HANDLE impersonation = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &token))
-        return false;
-    const bool duplicated = DuplicateToken(token, SecurityImpersonation, &impersonation);
-    CloseHandle(token);
-    if (!duplicated)
-        return false;
-    GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
-    DWORD desired = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY;
-    MapGenericMask(&desired, &mapping);
-    PRIVILEGE_SET privileges{};
-    DWORD privilegesSize = sizeof privileges;
-    DWORD granted = 0;
-    BOOL allowed = FALSE;
-    const BOOL asked = AccessCheck(descriptor.data(), impersonation, desired, &mapping, &privileges,
-                                   &privilegesSize, &granted, &allowed);
-    CloseHandle(impersonation);
-    return asked && allowed;
 }
 
 } // namespace
@@ -114,13 +71,35 @@ ReadResult readRegularFile(const QString& path, QByteArray& bytes, QString* reas
 
 bool folderCouldTakeFile(const QString& folder)
 {
-    // The read-only attribute of a folder does not stop adding files to it; its access list and
-    // a read-only medium do.
+    // Only a file really created tells: the folder's read-only attribute does not stop adding
+    // files, while its access list, a mandatory integrity label, a read-only medium or
+    // Controlled folder access do, and none of them is fully seen by asking about permissions.
+    // The probe leaves nothing behind: it is opened with delete-on-close, so the file goes when
+    // its one handle closes, here or, should the process die in between, when the system closes
+    // the handle for it; a create refused for any reason creates nothing. Only the folder's
+    // modification time moves, as it does when any program puts a temporary file there.
     const QString existing = nearestExistingFolder(folder);
     if (existing.isEmpty())
         return false;
-    const std::wstring dir = nativePath(existing);
-    return !onReadOnlyVolume(dir) && tokenMayAddFile(dir);
+    static LONG counter = 0;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const QString name = QStringLiteral(".rivect-probe-%1-%2-%3.tmp")
+                                 .arg(GetCurrentProcessId())
+                                 .arg(InterlockedIncrement(&counter))
+                                 .arg(GetTickCount64());
+        const HANDLE probe = CreateFileW(nativePath(QDir(existing).filePath(name)).c_str(), GENERIC_WRITE, 0,
+                                         nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
+                                         nullptr);
+        if (probe != INVALID_HANDLE_VALUE) {
+            CloseHandle(probe);
+            return true;
+        }
+        // Another file of that name, ours or not: try another name; anything else is the answer.
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+    }
+    return false;
 }
 
 } // namespace FileAccess

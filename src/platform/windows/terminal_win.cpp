@@ -65,12 +65,16 @@ void attachToTerminal()
     const Led errLed = ledTo(err);
     if (outLed == Led::Elsewhere && errLed == Led::Elsewhere)
         return;
-    if (!AttachConsole(ATTACH_PARENT_PROCESS))
+    // Refused as already attached when the console came with the process (some starters give a
+    // window program its parent's console): the streams are bound all the same.
+    if (!AttachConsole(ATTACH_PARENT_PROCESS) && GetLastError() != ERROR_ACCESS_DENIED)
         return;
+    // Opened for reading too: GetConsoleMode, which tells writeToTerminal that it writes to a
+    // console, needs read access on the handle.
     if (!keepsItsWay(out, outLed))
-        std::freopen("CONOUT$", "w", stdout);
+        std::freopen("CONOUT$", "r+", stdout);
     if (!keepsItsWay(err, errLed))
-        std::freopen("CONOUT$", "w", stderr);
+        std::freopen("CONOUT$", "r+", stderr);
 }
 
 void writeToTerminal(FILE* stream, const QString& text)
