@@ -12,6 +12,7 @@
 #include "ui/client_view.h"
 #include "ui/open_view.h"
 #include "ui/qt_dialogs.h"
+#include "ui/qt_translation.h"
 #include "ui/twips.h"
 
 #include <QApplication>
@@ -29,6 +30,8 @@ int main(int argc, char* argv[])
     if (const std::optional<int> answered = answerOnTerminal(argc, argv))
         return *answered;
     QApplication app(argc, argv);
+    // Message-box buttons in Japanese; without the file they stay English, nothing more.
+    installQtTranslation(app);
     QApplication::setApplicationName(QStringLiteral("Rivect"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
     const AppOptions options = parseAppOptions(app);
