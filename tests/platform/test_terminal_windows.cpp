@@ -3,6 +3,7 @@
 // cmd starts them, and read back from the console's screen, which is set to code page 932 as on
 // a Japanese crew PC. And the same answer sent to a file stays in the file, as UTF-8.
 //   test_terminal_windows RIVECT_EXE RIVECT_LAPS_EXE
+#include <winsock2.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -107,6 +108,7 @@ struct Case {
     bool laps;                          // rivect-laps.exe rather than rivect.exe
     std::wstring arguments;
     Handed handed;
+    unsigned short busyPort;            // a UDP port the test holds while the program runs; 0 for none
     std::vector<std::wstring> present;  // each must be shown
     std::vector<std::wstring> absent;   // none may be shown
 };
@@ -132,6 +134,8 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    WSADATA wsa{};
+    WSAStartup(MAKEWORD(2, 2), &wsa);
     // A console of the test's own, as cmd's window, showing code page 932.
     FreeConsole();
     if (!AllocConsole() || !SetConsoleOutputCP(932)) {
@@ -141,17 +145,19 @@ int main(int argc, char** argv)
 
     const std::wstring missing = folder + L"\\ラップ記録.csv";
     const std::vector<Case> cases = {
-        {L"version", false, L"--version", Handed::Nothing, {L"Rivect 1.00"}, {}},
-        {L"help names what Windows checks", false, L"--help", Handed::Nothing,
+        {L"version", false, L"--version", Handed::Nothing, 0, {L"Rivect 1.00"}, {}},
+        {L"help names what Windows checks", false, L"--help", Handed::Nothing, 0,
          {L"--check-setup", L"keeping the PC awake"}, {L"priority limits", L"time synchronisation"}},
-        {L"checklist with a Japanese folder", false, L"--check-setup", Handed::Nothing,
-         {L"✓ a run can keep this PC awake", L"the settings folder " + folder + L" "}, {L"sudo"}},
-        {L"a mistake on standard error", false, L"--check-setup --no-such", Handed::Nothing,
-         {L"rivect: Unknown option 'no-such'"}, {}},
-        {L"checklist sent to a file", false, L"--check-setup", Handed::File,
+        {L"checklist with a Japanese folder", false, L"--check-setup", Handed::Nothing, 0,
          {L"✓ a run can keep this PC awake", L"the settings folder " + folder + L" "}, {}},
-        {L"laps help", true, L"--help", Handed::Nothing, {L"Usage: rivect-laps"}, {}},
-        {L"laps complaint naming a Japanese file", true, L"\"" + missing + L"\" -o x.png", Handed::Nothing,
+        {L"a busy port mended the Windows way", false, L"--check-setup", Handed::Nothing, 7031,
+         {L"✗ the client's UDP ports", L"mend:  netstat -ano -p UDP | findstr \":7031\""}, {L"sudo"}},
+        {L"a mistake on standard error", false, L"--check-setup --no-such", Handed::Nothing, 0,
+         {L"rivect: Unknown option 'no-such'"}, {}},
+        {L"checklist sent to a file", false, L"--check-setup", Handed::File, 0,
+         {L"✓ a run can keep this PC awake", L"the settings folder " + folder + L" "}, {}},
+        {L"laps help", true, L"--help", Handed::Nothing, 0, {L"Usage: rivect-laps"}, {}},
+        {L"laps complaint naming a Japanese file", true, L"\"" + missing + L"\" -o x.png", Handed::Nothing, 0,
          {L"rivect-laps: cannot read " + missing}, {}},
     };
     int failed = 0;
@@ -163,9 +169,20 @@ int main(int argc, char** argv)
             file = CreateFileW(outFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         }
+        SOCKET held = INVALID_SOCKET;
+        if (c.busyPort) {
+            held = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+            sockaddr_in at{};
+            at.sin_family = AF_INET;
+            at.sin_port = htons(c.busyPort);
+            if (bind(held, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0)
+                std::printf("FAIL %ls: cannot hold the port\n", c.name);
+        }
         const std::wstring program = c.laps ? laps : rivect;
         const DWORD status = run(L"\"" + program + L"\" " + c.arguments, c.handed, file);
         std::wstring shown = screenText();
+        if (held != INVALID_SOCKET)
+            closesocket(held);
         if (file) {
             CloseHandle(file);
             // What reached the file, as UTF-8; the console must have shown nothing.
