@@ -5,9 +5,11 @@
 #
 # STAGE_DIR holds rivect.exe, rivect-hostsim.exe and rivect-laps.exe. Added beside them: every
 # DLL they need from the Qt prefix ($RIVECT_QT_PREFIX, default ~/.cache/rivect/qt-6.4.2-mingw64)
-# and from the mingw runtime, found by following the DLL imports; Qt's Windows platform plugin
-# with a qt.conf that points Qt at it; the licences of what is shipped, a note on where Qt's
-# source comes from; the README and SECURITY notes. Writes OUT_DIR/Rivect-VERSION-win64.zip and
+# and from the mingw runtime, found by following the DLL imports; Qt's platform plugins (the
+# window program's Windows one, the chart tool's offscreen one) and Qt's Japanese texts
+# (Debian's qtbase_ja.qm, the same file on every OS) with a qt.conf that points Qt at them; the
+# licences of what is shipped, a note on where Qt's source comes from; the crews' README.txt
+# (packaging/windows/README.txt) and the SECURITY notes. Writes OUT_DIR/Rivect-VERSION-win64.zip and
 # OUT_DIR/Rivect-VERSION-setup.exe. STAGE_DIR itself is left as it is.
 set -euo pipefail
 
@@ -86,25 +88,40 @@ follow_imports() {
 }
 
 follow_imports "$dest"/*.exe
+mkdir -p "$dest/licences"
 
 uses_qt=no
 if [ -n "${shipped[qt6gui.dll]:-}" ]; then
   uses_qt=yes
   # Qt looks for plugins under the prefix that qt.conf names, relative to the program's folder.
-  plugin="$qt/plugins/platforms/qwindows.dll"
-  [ -f "$plugin" ] || fail "Qt's Windows platform plugin $plugin is missing"
+  # rivect.exe opens windows; rivect-laps.exe draws without a screen and asks for the offscreen
+  # platform, without which it cannot even print its help (Qt stops in a message box instead).
   mkdir -p "$dest/plugins/platforms"
-  cp "$plugin" "$dest/plugins/platforms/"
-  x86_64-w64-mingw32-strip --strip-unneeded "$dest/plugins/platforms/qwindows.dll"
-  follow_imports "$dest/plugins/platforms/qwindows.dll"
-  printf '[Paths]\r\nPrefix = .\r\nPlugins = plugins\r\n' >"$dest/qt.conf"
+  for name in qwindows qoffscreen; do
+    plugin="$qt/plugins/platforms/$name.dll"
+    if [ ! -f "$plugin" ]; then
+      [ $name = qwindows ] && fail "Qt's Windows platform plugin $plugin is missing"
+      echo "windows_pack: WARNING: $plugin is missing: rivect-laps.exe will not start" >&2
+      continue
+    fi
+    cp "$plugin" "$dest/plugins/platforms/"
+    x86_64-w64-mingw32-strip --strip-unneeded "$dest/plugins/platforms/$name.dll"
+    follow_imports "$dest/plugins/platforms/$name.dll"
+  done
+  # Qt's own texts (the message boxes' standard buttons) in Japanese. The file holds no
+  # dependencies on other catalogues; Debian's qt6-translations-l10n (scripts/setup.sh) has it.
+  qm=/usr/share/qt6/translations/qtbase_ja.qm
+  [ -f "$qm" ] || fail "$qm is missing (scripts/setup.sh installs qt6-translations-l10n)"
+  mkdir -p "$dest/translations"
+  cp "$qm" "$dest/translations/"
+  cp /usr/share/doc/qt6-translations-l10n/copyright "$dest/licences/qt6-translations-l10n.txt"
+  printf '[Paths]\r\nPrefix = .\r\nPlugins = plugins\r\nTranslations = translations\r\n' >"$dest/qt.conf"
 elif [ -n "${shipped[qt6core.dll]:-}" ]; then
   uses_qt=yes
 fi
 
 # Licences: Qt's texts as its build left them, and the Debian copyright files of the packages
 # whose runtime DLLs are shipped.
-mkdir -p "$dest/licences"
 if [ $uses_qt = yes ]; then
   licences="$qt/share/rivect-qt-licence"
   [ -f "$licences/SOURCES" ] || fail "$licences/SOURCES is missing: Qt's licences cannot be shipped"
@@ -131,8 +148,9 @@ for key in "${!shipped[@]}"; do
   cp "/usr/share/doc/$package/copyright" "$dest/licences/$package.txt"
 done
 
-# Notes for Notepad: Windows line ends.
-sed 's/$/\r/' "$root/README.md" >"$dest/README.txt"
+# Notes for Notepad: Windows line ends. The crews' README is written for them, in Japanese, and
+# already has a byte-order mark and Windows line ends.
+cp "$root/packaging/windows/README.txt" "$dest/README.txt"
 sed 's/$/\r/' "$root/SECURITY.md" >"$dest/SECURITY.txt"
 
 # The installer's file list: one File line each, and the matching Delete lines, deepest folder

@@ -5,8 +5,9 @@
 ;
 ; STAGE is the program folder as it is to be installed. FILES defines the macros
 ; RivectInstallFiles and RivectUninstallFiles, one line per file of STAGE, so that the
-; uninstaller removes exactly what was installed (scripts/windows_pack.sh writes it). The
-; program writes Rivect.ini and OutMess.txt into its folder; they are the crew's and stay.
+; uninstaller removes exactly what was installed (scripts/windows_pack.sh writes it); an
+; upgrade runs the uninstaller of the version it replaces first. The program writes Rivect.ini
+; and OutMess.txt into its folder; they, and whatever else the crew puts there, stay.
 
 Unicode true
 Target amd64-unicode
@@ -69,15 +70,25 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "2026 The Rivect developers"
 LangString RivectRunning ${LANG_JAPANESE} "Rivect が起動しています。Rivect を終了してから、もう一度実行してください。"
 LangString RivectRunning ${LANG_ENGLISH} "Rivect is running. End Rivect, then run this again."
 
+; Tells that Rivect runs and ends this run. Silently, only the exit status says so.
+!macro RivectRefuse
+  MessageBox MB_OK|MB_ICONSTOP "$(RivectRunning)" /SD IDOK
+  SetErrorLevel ${EXIT_RIVECT_RUNNING}
+  Quit
+!macroend
+
 ; Stops the installer or uninstaller while Rivect runs: its files are in use, and the crew's
-; run must not lose its program. Silently, only the exit status says so.
+; run must not lose its program. A Rivect started elevated ("Run as administrator") made its
+; mutex with an access list that this user's ordinary token may not open: OpenMutexW then
+; fails with ERROR_ACCESS_DENIED (5), which says that the mutex exists, so Rivect runs.
 !macro RivectRefuseWhileRunning
-  System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${RUNNING_MUTEX}") p .r0'
+  System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${RUNNING_MUTEX}") p .r0 ?e'
+  Pop $1
   ${If} $0 P<> 0
     System::Call 'kernel32::CloseHandle(p r0)'
-    MessageBox MB_OK|MB_ICONSTOP "$(RivectRunning)" /SD IDOK
-    SetErrorLevel ${EXIT_RIVECT_RUNNING}
-    Quit
+    !insertmacro RivectRefuse
+  ${ElseIf} $1 = 5
+    !insertmacro RivectRefuse
   ${EndIf}
 !macroend
 
@@ -92,6 +103,17 @@ Function un.onInit
 FunctionEnd
 
 Section "Rivect"
+  ; An install already in the folder is removed by its own uninstaller first, which knows the
+  ; files of its version: none of them stays behind beside the new ones, and the crew's files
+  ; stay. _?= keeps it in place, so that it runs before the copying and its status is seen.
+  ${If} ${FileExists} "$INSTDIR\uninstall.exe"
+    ExecWait '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR' $0
+    ; Rivect was started meanwhile: nothing was removed.
+    ${If} $0 = ${EXIT_RIVECT_RUNNING}
+      !insertmacro RivectRefuse
+    ${EndIf}
+    Delete "$INSTDIR\uninstall.exe"
+  ${EndIf}
   !insertmacro RivectInstallFiles
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"

@@ -2,7 +2,8 @@
 # End to end on Windows terms: the installer runs silently into a private Wine prefix, the
 # installed rivect.exe under Wine on a virtual display goes through the desktop scenario against
 # the Linux simulator in strict mode on 127.0.0.1, and a silent uninstall leaves the settings and
-# message files the run wrote. Exit 0 passed, 1 failed, 77 skipped (no Xvfb).
+# message files the run wrote. The prefix's user is 山田, so the install folder and the files'
+# paths hold characters outside ASCII. Exit 0 passed, 1 failed, 77 skipped (no Xvfb).
 # Usage: scripts/sandbox.sh tests/windows/wine_e2e.sh SETUP_EXE HOSTSIM [--screen WxH] [--shots DIR]
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -17,11 +18,12 @@ if ! command -v Xvfb >/dev/null; then
   echo "SKIP: Xvfb is not installed (scripts/setup.sh installs it)"
   exit 77
 fi
+WINE_USER_NAME=山田
 . "$here/wine_prefix.sh"
 
 wine "$setup" /S 2>/dev/null
 expect "silent setup" [ $? -eq 0 ]
-instdir_win="$(wine cmd /c echo '%LOCALAPPDATA%' 2>/dev/null | tr -d '\r')\\Programs\\Rivect"
+instdir_win="$(win_env LOCALAPPDATA)\\Programs\\Rivect"
 instdir=$(winepath -u "$instdir_win" 2>/dev/null)
 
 python3 "$here/../e2e/desktop_scenario.py" --wine-prefix "$WINEPREFIX" --rivect "$instdir/rivect.exe" \
