@@ -21,7 +21,9 @@ struct ConfigFolder {
 /// How chooseConfigFolder finds out what can be written.
 enum class FolderLook {
     Prepare,   ///< for a start: the user's folder is made, and a file is created and removed to test
-    LookOnly,  ///< for a check: the OS is asked, and nothing is left behind (on Windows a probe file is made in the folder and gone when its handle closes)
+    /// for a check: the OS is asked, and nothing is left behind (on Windows a probe file is made
+    /// in the folder, gone when its handle closes)
+    LookOnly,
 };
 
 /// The one rule for the folder of the program's files. The files are read from and saved in
