@@ -108,6 +108,16 @@ if [ -n "${shipped[qt6gui.dll]:-}" ]; then
     x86_64-w64-mingw32-strip --strip-unneeded "$dest/plugins/platforms/$name.dll"
     follow_imports "$dest/plugins/platforms/$name.dll"
   done
+  # The offscreen platform on Windows reads fonts from one folder only, lib/fonts under the
+  # prefix (not Windows' Fonts): without one the chart's Japanese titles are empty boxes.
+  # IPAPGothic is the face the chart asks for first; its licence allows passing it on.
+  if [ -f "$dest/plugins/platforms/qoffscreen.dll" ]; then
+    font=/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf
+    [ -f "$font" ] || fail "$font is missing (scripts/setup.sh installs fonts-ipafont-gothic)"
+    mkdir -p "$dest/lib/fonts"
+    cp "$font" "$dest/lib/fonts/"
+    cp /usr/share/doc/fonts-ipafont-gothic/copyright "$dest/licences/fonts-ipafont-gothic.txt"
+  fi
   # Qt's own texts (the message boxes' standard buttons) in Japanese. The file holds no
   # dependencies on other catalogues; Debian's qt6-translations-l10n (scripts/setup.sh) has it.
   qm=/usr/share/qt6/translations/qtbase_ja.qm
