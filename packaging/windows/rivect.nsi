@@ -106,7 +106,12 @@ Section "Rivect"
   ; An install already in the folder is removed by its own uninstaller first, which knows the
   ; files of its version: none of them stays behind beside the new ones, and the crew's files
   ; stay. _?= keeps it in place, so that it runs before the copying and its status is seen.
-  ${If} ${FileExists} "$INSTDIR\uninstall.exe"
+  ; Only Rivect's own, as its uninstall entry names it: another program's uninstaller in a
+  ; folder chosen for Rivect could remove everything in it.
+  ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $1 == $INSTDIR
+  ${AndIf} ${FileExists} "$INSTDIR\uninstall.exe"
+  ${AndIf} ${FileExists} "$INSTDIR\rivect.exe"
     ExecWait '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR' $0
     ; Rivect was started meanwhile: nothing was removed.
     ${If} $0 = ${EXIT_RIVECT_RUNNING}

@@ -1,13 +1,13 @@
 #include "platform/refusal_notice.h"
 
+#include "platform/terminal.h"
+
 #include <cstdio>
 
 void RefusalNotice::writeToStandardError(const QString& line)
 {
-    // One write of the whole line, so that lines of other threads never cut into it.
-    const QByteArray bytes = line.toLocal8Bit() + '\n';
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stderr);
-    std::fflush(stderr);
+    // One call for the whole line, so that lines of other threads never cut into it.
+    writeToTerminal(stderr, line + QLatin1Char('\n'));
 }
 
 RefusalNotice::RefusalNotice(QString what, Writer write)

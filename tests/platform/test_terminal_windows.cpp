@@ -109,6 +109,7 @@ struct Case {
     std::wstring arguments;
     Handed handed;
     unsigned short busyPort;            // a UDP port the test holds while the program runs; 0 for none
+    DWORD exitStatus;
     std::vector<std::wstring> present;  // each must be shown
     std::vector<std::wstring> absent;   // none may be shown
 };
@@ -145,19 +146,19 @@ int main(int argc, char** argv)
 
     const std::wstring missing = folder + L"\\ラップ記録.csv";
     const std::vector<Case> cases = {
-        {L"version", false, L"--version", Handed::Nothing, 0, {L"Rivect 1.00"}, {}},
-        {L"help names what Windows checks", false, L"--help", Handed::Nothing, 0,
+        {L"version", false, L"--version", Handed::Nothing, 0, 0, {L"Rivect 1.00"}, {}},
+        {L"help names what Windows checks", false, L"--help", Handed::Nothing, 0, 0,
          {L"--check-setup", L"keeping the PC awake"}, {L"priority limits", L"time synchronisation"}},
-        {L"checklist with a Japanese folder", false, L"--check-setup", Handed::Nothing, 0,
+        {L"checklist with a Japanese folder", false, L"--check-setup", Handed::Nothing, 0, 0,
          {L"✓ a run can keep this PC awake", L"the settings folder " + folder + L" "}, {}},
-        {L"a busy port mended the Windows way", false, L"--check-setup", Handed::Nothing, 7031,
+        {L"a busy port mended the Windows way", false, L"--check-setup", Handed::Nothing, 7031, 1,
          {L"✗ the client's UDP ports", L"mend:  netstat -ano -p UDP | findstr \":7031\""}, {L"sudo"}},
-        {L"a mistake on standard error", false, L"--check-setup --no-such", Handed::Nothing, 0,
+        {L"a mistake on standard error", false, L"--check-setup --no-such", Handed::Nothing, 0, 1,
          {L"rivect: Unknown option 'no-such'"}, {}},
-        {L"checklist sent to a file", false, L"--check-setup", Handed::File, 0,
+        {L"checklist sent to a file", false, L"--check-setup", Handed::File, 0, 0,
          {L"✓ a run can keep this PC awake", L"the settings folder " + folder + L" "}, {}},
-        {L"laps help", true, L"--help", Handed::Nothing, 0, {L"Usage: rivect-laps"}, {}},
-        {L"laps complaint naming a Japanese file", true, L"\"" + missing + L"\" -o x.png", Handed::Nothing, 0,
+        {L"laps help", true, L"--help", Handed::Nothing, 0, 0, {L"Usage: rivect-laps"}, {}},
+        {L"laps complaint naming a Japanese file", true, L"\"" + missing + L"\" -o x.png", Handed::Nothing, 0, 1,
          {L"rivect-laps: cannot read " + missing}, {}},
     };
     int failed = 0;
@@ -199,7 +200,7 @@ int main(int argc, char** argv)
             }
             shown = fromUtf8(bytes);
         }
-        bool ok = status != DWORD(-1);
+        bool ok = status == c.exitStatus;
         for (const std::wstring& part : c.present)
             ok = ok && shown.find(part) != std::wstring::npos;
         for (const std::wstring& part : c.absent)
@@ -214,7 +215,11 @@ int main(int argc, char** argv)
     DeleteFileW(rivect.c_str());
     for (const wchar_t* name : {L"\\Rivect.ini", L"\\OutMess.txt"})
         DeleteFileW((folder + name).c_str());
-    RemoveDirectoryW(folder.c_str());
+    // The check looks only: its probe of the folder left nothing behind.
+    if (!RemoveDirectoryW(folder.c_str())) {
+        std::printf("FAIL the folder holds more than the program and its two files\n");
+        ++failed;
+    }
     std::printf("%d failed\n", failed);
     return failed == 0 ? 0 : 1;
 }

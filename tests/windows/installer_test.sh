@@ -170,4 +170,16 @@ expect "silent uninstall leaves only the crew's files" eval \
   '[ "$(cd "$instdir" && find . -mindepth 1 | sort | tr "\n" " ")" = "$(printf "./%s " "${crew_files[@]}")" ]'
 expect "uninstall removes the shortcut and the uninstall entry" eval \
   '[ ! -e "$shortcut" ] && ! wine reg query "$key" >/dev/null 2>&1'
+
+# A folder chosen for Rivect that holds another program's uninstaller: never run, so the crew's
+# files there stay.
+other_win="$(win_env LOCALAPPDATA)\\Tools"
+other=$(winepath -u "$other_win" 2>/dev/null)
+mkdir -p "$other"
+x86_64-w64-mingw32-gcc -municode -o "$other/uninstall.exe" "$here/foreign_uninstaller.c" || exit 1
+printf 'HostIPNo=127.0.0.1\r\n' >"$other/Rivect.ini"
+run_timed "$setup" /S "/D=$other_win"
+installed=$?
+expect "setup into a folder with another program's uninstaller never runs it" eval \
+  'status_is $installed 0 && [ ! -e "$other/ran.txt" ] && [ -f "$other/Rivect.ini" ] && [ -f "$other/rivect.exe" ]'
 summary

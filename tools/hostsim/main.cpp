@@ -84,7 +84,12 @@ int main(int argc, char* argv[])
     // once it has been answered, so the summary is written before that.
     const SessionEnd sessionEnd(
         [&endRun] {
-            endRun(QStringLiteral("session"), QStringLiteral("end of session or termination signal received, ending"));
+#ifdef Q_OS_WIN
+            endRun(QStringLiteral("session"), QStringLiteral("end of session received, ending"));
+#else
+            // The reason readers of the events have always seen for a termination signal.
+            endRun(QStringLiteral("signal"), QStringLiteral("signal received, ending"));
+#endif
         },
         [&finishRun] { finishRun(0); });
     if (!sessionEnd.watching())
