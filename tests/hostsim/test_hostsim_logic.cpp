@@ -1,6 +1,7 @@
 #include "address_guard.h"
 #include "interval_log.h"
 #include "lap_book.h"
+#include "lap_plan.h"
 #include "platform/cp932.h"
 #include "registration_server.h"
 #include "sim_clock.h"
@@ -9,6 +10,7 @@
 #include "status_stats.h"
 
 #include <QDeadlineTimer>
+#include <QSet>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QThread>
@@ -19,6 +21,7 @@ class TestHostsimLogic : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void lapBookKeepsBestAverageAndWrapsLapNumber();
+    void pitLapsTakeTheStopAndLeaveTheOthers();
     void statusStatsSplitsRateAndGap();
     void intervalLogSpreadsEachWindow();
     void actionsParse();
@@ -59,6 +62,29 @@ void TestHostsimLogic::lapBookKeepsBestAverageAndWrapsLapNumber()
     QCOMPARE(many.reportedLapNo(), 1);
     QCOMPARE(many.bestLap(), 60000);
     QCOMPARE(many.aveLap(), 60500);
+}
+
+void TestHostsimLogic::pitLapsTakeTheStopAndLeaveTheOthers()
+{
+    SimOptions plain;
+    plain.lapMs = 30000;
+    plain.spreadMs = 400;
+    SimOptions pits = plain;
+    pits.pitEvery = 3;
+    pits.pitS = 20;
+    // Same seed: the laps between stops must be the very laps of a run without stops.
+    QRandomGenerator plainDraws(7);
+    QRandomGenerator pitDraws(7);
+    QSet<int> spread;
+    for (int64_t lapNo = 1; lapNo <= 10; ++lapNo) {
+        const int without = plannedLapMs(plain, lapNo, plainDraws);
+        const int with = plannedLapMs(pits, lapNo, pitDraws);
+        const bool stop = lapNo == 3 || lapNo == 6 || lapNo == 9;
+        QCOMPARE(isPitLap(pits, lapNo), stop);
+        QCOMPARE(with, stop ? 50000 : without);
+        spread.insert(without);
+    }
+    QVERIFY(spread.size() > 1);  // the spread was in play
 }
 
 void TestHostsimLogic::statusStatsSplitsRateAndGap()
@@ -237,6 +263,7 @@ void TestHostsimLogic::optionsReadValues()
          QStringLiteral("10.0.0.7=未登録 "), QStringLiteral("--car"), QStringLiteral("4"),
          QStringLiteral("--car"), QStringLiteral("2"), QStringLiteral("--car"), QStringLiteral("4"),
          QStringLiteral("--lap"), QStringLiteral("500"), QStringLiteral("--spread"), QStringLiteral("100"),
+         QStringLiteral("--pit-every"), QStringLiteral("4"), QStringLiteral("--pit-s"), QStringLiteral("25"),
          QStringLiteral("--text"), QStringLiteral("ピット"), QStringLiteral("--text"), QStringLiteral("-BOX-"),
          QStringLiteral("--json"), QStringLiteral("--duration"), QStringLiteral("1.5"),
          QStringLiteral("--script"), script.fileName(), QStringLiteral("--client"), QStringLiteral("127.0.0.9")});
@@ -249,6 +276,8 @@ void TestHostsimLogic::optionsReadValues()
     QCOMPARE(o.cars, (QList<int>{2, 4}));
     QCOMPARE(o.lapMs, 500);
     QCOMPARE(o.spreadMs, 100);
+    QCOMPARE(o.pitEvery, 4);
+    QCOMPARE(o.pitS, 25);
     QCOMPARE(o.repeat, 3);
     QCOMPARE(o.texts, (QStringList{QStringLiteral("ピット"), QStringLiteral("-BOX-")}));
     QCOMPARE(o.output, OutputMode::Json);
@@ -278,6 +307,19 @@ void TestHostsimLogic::optionsRefused_data()
     QTest::newRow("spread too wide") << QStringList{QStringLiteral("--lap"), QStringLiteral("1000"),
                                                     QStringLiteral("--spread"), QStringLiteral("1000")}
                                      << QStringLiteral("--spread");
+    const QString every = QStringLiteral("--pit-every"), stop = QStringLiteral("--pit-s");
+    QTest::newRow("pit every alone") << QStringList{every, QStringLiteral("3")} << QStringLiteral("together");
+    QTest::newRow("pit seconds alone") << QStringList{stop, QStringLiteral("20")} << QStringLiteral("together");
+    QTest::newRow("pit every lap") << QStringList{every, QStringLiteral("1"), stop, QStringLiteral("20")}
+                                   << QStringLiteral("--pit-every: expected");
+    QTest::newRow("pit of 0 s") << QStringList{every, QStringLiteral("3"), stop, QStringLiteral("0")}
+                                << QStringLiteral("--pit-s: expected");
+    QTest::newRow("pit without laps") << QStringList{QStringLiteral("--lap"), QStringLiteral("0"), every,
+                                                     QStringLiteral("3"), stop, QStringLiteral("20")}
+                                      << QStringLiteral("--lap above 0");
+    QTest::newRow("pit lap over an hour") << QStringList{QStringLiteral("--lap"), QStringLiteral("3000000"), every,
+                                                         QStringLiteral("3"), stop, QStringLiteral("600")}
+                                          << QStringLiteral("3600000");
     QTest::newRow("repeat 0") << QStringList{QStringLiteral("--repeat"), QStringLiteral("0")} << QStringLiteral("--repeat");
     QTest::newRow("register no car") << QStringList{QStringLiteral("--register"), QStringLiteral("127.0.0.1")}
                                      << QStringLiteral("--register");

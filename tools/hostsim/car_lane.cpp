@@ -1,6 +1,7 @@
 #include "car_lane.h"
 
 #include "address_guard.h"
+#include "lap_plan.h"
 
 #include <QDateTime>
 #include <QJsonObject>
@@ -18,7 +19,7 @@ CarLane::CarLane(int car, const SimOptions& options, Reporter& reporter, Judge& 
 {
     m_lapTimer.setSingleShot(true);
     m_lapTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_lapTimer, &QTimer::timeout, this, [this] { completeLap(m_nextLapMs); });
+    connect(&m_lapTimer, &QTimer::timeout, this, [this] { finishLap(m_nextLapMs, m_nextStopS); });
     m_repeatTimer.setInterval(kRepeatIntervalMs);
     m_repeatTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_repeatTimer, &QTimer::timeout, this, [this] {
@@ -53,16 +54,23 @@ void CarLane::scheduleNextLap()
 {
     if (m_options.lapMs <= 0)
         return;
-    const int spread = m_options.spreadMs;
-    m_nextLapMs = m_options.lapMs + (spread > 0 ? m_random.bounded(-spread, spread + 1) : 0);
+    const int64_t lapNo = m_book.lapsCompleted() + 1;
+    m_nextLapMs = plannedLapMs(m_options, lapNo, m_random);
+    m_nextStopS = isPitLap(m_options, lapNo) ? m_options.pitS : 0;
     m_lapTimer.start(m_nextLapMs);
 }
 
 void CarLane::completeLap(int lapMs)
 {
+    // Only the periodic laps stop in the pits: a lap on command keeps the time it was given.
+    finishLap(lapMs, 0);
+}
+
+void CarLane::finishLap(int lapMs, int stopS)
+{
     const qint64 measured = m_sinceLap.restart();
     m_book.addLap(lapMs > 0 ? lapMs : int(std::clamp<qint64>(measured, 1, 3599999)));
-    sendReport(false);
+    sendReport(false, stopS);
     // A lap on command starts the next periodic lap afresh, so laps never come closer than --lap.
     scheduleNextLap();
 }
@@ -102,7 +110,7 @@ SimProtocol::LapReport CarLane::report(bool forced) const
     return r;
 }
 
-void CarLane::sendReport(bool forced)
+void CarLane::sendReport(bool forced, int stopS)
 {
     SimProtocol::LapReport r = report(forced);
     const QString text = r.toText();
@@ -118,25 +126,28 @@ void CarLane::sendReport(bool forced)
     if (m_repeatsLeft > 0)
         m_repeatTimer.start();
 
-    m_reporter.event(QStringLiteral("lap"), m_car,
-                     {{QStringLiteral("kind"), forced ? QStringLiteral("C") : QStringLiteral(" ")},
-                      {QStringLiteral("lap"), r.lapNo},
-                      {QStringLiteral("last_ms"), r.lastMs},
-                      {QStringLiteral("best_ms"), r.bestMs},
-                      {QStringLiteral("ave_ms"), r.aveMs},
-                      {QStringLiteral("date"), r.dateText()},
-                      {QStringLiteral("clock"), r.clockText()},
-                      {QStringLiteral("end"), r.endText()},
-                      {QStringLiteral("text"), r.text},
-                      {QStringLiteral("copies"), m_options.repeat},
-                      {QStringLiteral("report"), text}},
+    QJsonObject fields{{QStringLiteral("kind"), forced ? QStringLiteral("C") : QStringLiteral(" ")},
+                       {QStringLiteral("lap"), r.lapNo},
+                       {QStringLiteral("last_ms"), r.lastMs},
+                       {QStringLiteral("best_ms"), r.bestMs},
+                       {QStringLiteral("ave_ms"), r.aveMs},
+                       {QStringLiteral("date"), r.dateText()},
+                       {QStringLiteral("clock"), r.clockText()},
+                       {QStringLiteral("end"), r.endText()},
+                       {QStringLiteral("text"), r.text},
+                       {QStringLiteral("copies"), m_options.repeat},
+                       {QStringLiteral("report"), text}};
+    if (stopS > 0)
+        fields.insert(QStringLiteral("pit_s"), stopS);
+    m_reporter.event(QStringLiteral("lap"), m_car, fields,
                      QStringLiteral("%1lap report %2: last %3 ms, best %4 ms, average %5 ms, %6 %7 end %8%9 (x%10)")
                          .arg(forced ? QStringLiteral("\"C\" ") : QString())
                          .arg(r.lapNo, 3, 10, QChar(u'0'))
                          .arg(r.lastMs).arg(r.bestMs).arg(r.aveMs)
                          .arg(r.dateText(), r.clockText(), r.endText())
                          .arg(r.text.isEmpty() ? QString() : QStringLiteral(" text \"%1\"").arg(r.text))
-                         .arg(m_options.repeat));
+                         .arg(m_options.repeat)
+                         + (stopS > 0 ? QStringLiteral(", pit stop of %1 s").arg(stopS) : QString()));
 }
 
 void CarLane::sendBytes(const QByteArray& bytes)

@@ -52,7 +52,8 @@ public:
 private:
     QString currentText() const;
     SimProtocol::LapReport report(bool forced) const;
-    void sendReport(bool forced);
+    void finishLap(int lapMs, int stopS);
+    void sendReport(bool forced, int stopS = 0);
     void sendBytes(const QByteArray& bytes);
     void scheduleNextLap();
     void readPending();
@@ -71,6 +72,7 @@ private:
     QElapsedTimer m_sinceLap;
     QDateTime m_runEnd;
     int m_nextLapMs = 0;
+    int m_nextStopS = 0;
     QByteArray m_repeatBytes;
     int m_repeatsLeft = 0;
     StatusStats m_stats;

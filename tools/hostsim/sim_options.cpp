@@ -118,7 +118,8 @@ bool readValues(const QCommandLineParser& p, SimOptions* o, QString* error)
         {"reply-delay", 0, 600000, &o->replyDelayMs}, {"lap", 0, 3599999, &o->lapMs},
         {"spread", 0, 3599999, &o->spreadMs},         {"repeat", 1, 50, &o->repeat},
         {"run-minutes", 1, 1440, &o->runMinutes},      {"to-port", 1, 65535, &o->toPort},
-        {"seed", 0, 2147483647, &seed},
+        {"seed", 0, 2147483647, &seed},               {"pit-every", 2, 100000, &o->pitEvery},
+        {"pit-s", 1, 3599, &o->pitS},
     };
     for (const IntOption& opt : ints) {
         const QString name = QLatin1String(opt.name);
@@ -133,6 +134,18 @@ bool readValues(const QCommandLineParser& p, SimOptions* o, QString* error)
     }
     if (o->spreadMs > 0 && o->spreadMs >= o->lapMs) {
         *error = QStringLiteral("--spread must be smaller than --lap");
+        return false;
+    }
+    if (p.isSet(QStringLiteral("pit-every")) != p.isSet(QStringLiteral("pit-s"))) {
+        *error = QStringLiteral("--pit-every and --pit-s go together: give both or neither");
+        return false;
+    }
+    if (o->pitEvery > 0 && o->lapMs == 0) {
+        *error = QStringLiteral("--pit-every needs periodic laps (--lap above 0)");
+        return false;
+    }
+    if (o->lapMs + o->pitS * 1000 > 3599999) {
+        *error = QStringLiteral("--pit-s: a pit lap (--lap plus the stop) must stay under 3600000 ms");
         return false;
     }
     o->texts = p.values(QStringLiteral("text"));
@@ -197,7 +210,7 @@ OptionsResult parseSimOptions(const QStringList& arguments)
     p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const char* const valued[] = {"bind", "client", "register", "reply-delay", "car", "lap",
                                   "spread", "repeat", "run-minutes", "text", "seed", "send-raw",
-                                  "send-hex", "to-port", "script", "duration"};
+                                  "send-hex", "to-port", "script", "duration", "pit-every", "pit-s"};
     const char* const flags[] = {"allow-lan", "silent", "events", "json", "no-stdin", "strict"};
     for (const char* name : valued)
         p.addOption(QCommandLineOption(QLatin1String(name), QString(), QStringLiteral("value")));

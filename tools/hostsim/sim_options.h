@@ -30,6 +30,8 @@ struct SimOptions {
     QList<int> cars;        ///< cars served (1..5), ascending
     int lapMs = 30000;      ///< time between laps; 0 for no periodic laps
     int spreadMs = 0;       ///< each lap differs from lapMs by up to this much either way
+    int pitEvery = 0;       ///< the car stops in the pits on every pitEvery-th lap; 0 for no stops
+    int pitS = 0;           ///< seconds each stop adds to its lap
     int repeat = 3;         ///< copies of each report, 100 ms apart
     int runMinutes = 0;     ///< length of the run for the end time; 0 for no end time
     QStringList texts;      ///< host texts, one per lap in turn
