@@ -1,0 +1,211 @@
+#include "pit/pit_observer.h"
+
+#include "client/datagram.h"
+#include "config/config_folder.h"
+#include "platform/dialogs.h"
+#include "platform/file_access.h"
+#include "platform/system_clock.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+
+namespace {
+
+constexpr int kAlertPeriodMs = 100;
+constexpr qint64 kHourMs = 3'600'000;
+constexpr qint64 kDayMs = 24 * kHourMs;
+
+PitObserver::SteadyClock monotonicClock()
+{
+    QElapsedTimer timer;
+    timer.start();
+    return [timer] { return timer.elapsed(); };
+}
+
+} // namespace
+
+PitObserver::PitObserver(StintsLocation location, IDialogs& dialogs, SteadyClock steady)
+    : m_location(std::move(location)),
+      m_dialogs(dialogs),
+      m_steady(steady ? std::move(steady) : monotonicClock())
+{
+    m_alertTimer.setTimerType(Qt::PreciseTimer);
+    m_alertTimer.setInterval(kAlertPeriodMs);
+    connect(&m_alertTimer, &QTimer::timeout, this, &PitObserver::collectAlerts);
+    readRules();
+    m_book = StintBook(m_rules);
+}
+
+void PitObserver::readRules()
+{
+    const QString readPath = configFileToRead(m_location.savePath, m_location.preparedPath);
+    StintsFile::Reading reading = StintsFile::read(readPath);
+    m_rules = reading.rules;
+    m_problems = reading.problems;
+    // Only a file that is not there gets the default text: one that could not be read keeps
+    // what the crew wrote, and its rules stay off until it reads.
+    if (reading.missing) {
+        const QByteArray text = QByteArray("\xEF\xBB\xBF") + StintsFile::defaultText().toUtf8();
+        if (!FileAccess::writeAtomically(m_location.savePath, text))
+            m_problems.append(QStringLiteral("%1: 作成できませんでした。")
+                                  .arg(QDir::toNativeSeparators(m_location.savePath)));
+    }
+    m_problemsTold = m_problems.isEmpty();
+}
+
+void PitObserver::tellProblems()
+{
+    if (m_problemsTold)
+        return;
+    m_problemsTold = true;
+    m_dialogs.msgBox(QStringLiteral("スティントの設定に読み取れない行があります。その決まりは使いません。")
+                         + QLatin1Char('\r') + m_problems.join(QLatin1Char('\r')),
+                     MsgBox::vbOKOnly | MsgBox::vbExclamation, QStringLiteral("スティント"));
+}
+
+QString PitObserver::pathForEditing()
+{
+    // An edit of the copy beside the program goes into the saved copy, which is read from then on.
+    adoptPreparedFile(m_location.savePath, m_location.preparedPath);
+    return m_location.savePath;
+}
+
+void PitObserver::reloadRules()
+{
+    readRules();
+    // The run in progress goes on under the new rules: its journal is played again on a book
+    // made with them, so every key pressed so far still counts and no alert is told twice.
+    int unread = 0;
+    m_book = StintBook::fromJournal(m_rules, m_book.journal(), &unread);
+    if (unread > 0) {
+        m_problems.append(QStringLiteral("今回の記録のうち %1 件は新しい設定に合わないため外しました。").arg(unread));
+        m_problemsTold = false;
+    }
+    if (m_chosen && *m_chosen >= m_rules.drivers.size())
+        m_chosen.reset();
+    Q_EMIT changed();
+    tellProblems();
+}
+
+void PitObserver::onRunEvent(const ClientWindow& window, RunEvent event)
+{
+    switch (event) {
+    case RunEvent::Started:
+        m_book = StintBook(m_rules);
+        m_book.raceStarted(now(), m_chosen);
+        m_chosen.reset();
+        m_latest.reset();
+        m_endTold.reset();
+        m_running = true;
+        m_alertTimer.start();
+        break;
+    case RunEvent::LapTaken:
+        lap(window);
+        break;
+    case RunEvent::Stopped:
+        m_book.stopped(now());
+        m_running = false;
+        m_alertTimer.stop();
+        break;
+    }
+    Q_EMIT changed();
+}
+
+qint64 PitObserver::endMoment(qint64 reportMs, QTime hostClock, QTime endTime)
+{
+    // Only times of day are known. The end is taken as the next one ahead of the host's
+    // clock, within a day; one passed less than an hour ago is the race just ended (laps
+    // still come in after the flag), not tomorrow's.
+    qint64 ahead = hostClock.msecsTo(endTime);
+    if (ahead <= -kHourMs)
+        ahead += kDayMs;
+    else if (ahead > kDayMs - kHourMs)
+        ahead -= kDayMs;
+    return reportMs + ahead;
+}
+
+void PitObserver::lap(const ClientWindow& window)
+{
+    if (!m_running)
+        return;
+    const qint64 at = now();
+    const PublicConst& pub = window.pub();
+    m_book.lapTaken(at, window.m_LapNo, pub.Pub_LastLap);
+    if (pub.Pub_EndTimeSet == VbFalse || !pub.Pub_EndTime.isValid())
+        return;
+    // The end time is the host's, so it is measured against the host's clock in the same
+    // report rather than the PC's: the window asks for the PC's clock to be set to it, but
+    // that may be refused or take effect later. A report without a readable clock falls back
+    // to the PC's. The end is told again only when the host moves it, so the whole seconds of
+    // the report's clock do not make it jitter.
+    const QTime end = pub.Pub_EndTime.time();
+    if (m_endTold == end)
+        return;
+    const std::optional<QTime> hostClock = Datagram::parseTimeText(Datagram::columnView(window.m_RecvData, 45, 8));
+    const QTime reference = hostClock ? *hostClock : window.services().clock.now().time();
+    m_book.endTimeKnown(endMoment(at, reference, end));
+    m_endTold = end;
+}
+
+bool PitObserver::pitIn()
+{
+    const qint64 at = now();
+    if (!m_running || m_book.status(at).inStop)
+        return false;
+    // The moment is the press itself, however long the question stays open.
+    if (!m_book.pitsOpen(at)
+        && m_dialogs.msgBox(QStringLiteral("ピットは閉まっています。") + QLatin1Char('\r')
+                                + QStringLiteral("ピットインを記録しますか？"),
+                            MsgBox::vbYesNo | MsgBox::vbExclamation | MsgBox::vbDefaultButton2,
+                            QStringLiteral("ピットイン"))
+            != MsgBox::vbYes)
+        return false;
+    const bool done = m_book.pitIn(at);
+    Q_EMIT changed();
+    return done;
+}
+
+bool PitObserver::pitOut(std::optional<int> driver)
+{
+    if (!driver)
+        driver = m_chosen;
+    const bool done = m_book.pitOut(now(), driver);
+    if (done)
+        m_chosen.reset();
+    Q_EMIT changed();
+    return done;
+}
+
+bool PitObserver::chooseDriver(int driver)
+{
+    if (driver < 0 || driver >= m_rules.drivers.size())
+        return false;
+    m_chosen = driver;
+    Q_EMIT changed();
+    return true;
+}
+
+bool PitObserver::undo()
+{
+    const bool done = m_book.undo();
+    Q_EMIT changed();
+    return done;
+}
+
+void PitObserver::toggleMute()
+{
+    m_muted = !m_muted;
+    Q_EMIT changed();
+}
+
+void PitObserver::collectAlerts()
+{
+    const QList<StintAlert> due = m_book.alertsDue(now());
+    if (due.isEmpty())
+        return;
+    m_latest = due.constLast();
+    if (!m_muted && m_chime)
+        m_chime(*m_latest);
+    Q_EMIT alerted(due);
+    Q_EMIT changed();
+}
