@@ -2,6 +2,8 @@
 #include "config/config_folder.h"
 #include "laplog/lap_log.h"
 #include "options.h"
+#include "pit/pit_observer.h"
+#include "pit/stint_rules.h"
 #include "state/public_const.h"
 #include "platform/platform_services.h"
 #include "platform/qt_udp_socket.h"
@@ -11,12 +13,14 @@
 #include "ui/appearance.h"
 #include "ui/client_view.h"
 #include "ui/open_view.h"
+#include "ui/pit_panel.h"
 #include "ui/qt_dialogs.h"
 #include "ui/qt_translation.h"
 #include "ui/twips.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdio>
@@ -57,10 +61,19 @@ int main(int argc, char* argv[])
     std::unique_ptr<LapLog> lapLog;
     if (!options.lapLogFolder.isEmpty())
         lapLog = std::make_unique<LapLog>(options.lapLogFolder);
+    // The stints file named, or the one beside Rivect.ini, found as that is.
+    std::unique_ptr<PitObserver> pit;
+    if (options.stints) {
+        const StintsLocation where = options.stintsFile.isEmpty()
+            ? StintsLocation{files.filePath(StintsFile::kFileName), files.preparedPath(StintsFile::kFileName)}
+            : StintsLocation{options.stintsFile};
+        pit = std::make_unique<PitObserver>(where, dialogs);
+    }
 
     // Declared after the services they use, so they are destroyed first.
     std::unique_ptr<ClientWindow> client;
     std::unique_ptr<ClientView> clientView;
+    std::unique_ptr<PitPanel> pitPanel;
 
     auto showClient = [&](ClientChoice choice) {
         ClientServices services{tickTimer, clock, dialogs, editor, localAddress, winsock1, winsockChker,
@@ -69,7 +82,7 @@ int main(int argc, char* argv[])
         services.preparedFolder = files.prepared;
         // The PC stays awake from Start to Stop; at the program's end the platform's services
         // give back what they still hold (and the OS does when the process dies).
-        services.runObserver = [&lapLog, &clock, &platform](const ClientWindow& w, RunEvent e) {
+        services.runObserver = [&lapLog, &pit, &clock, &platform](const ClientWindow& w, RunEvent e) {
             if (e == RunEvent::Started) {
                 clock.beginRun();
                 platform.keepAwake->hold();
@@ -78,11 +91,21 @@ int main(int argc, char* argv[])
                 platform.keepAwake->release();
             if (lapLog)
                 lapLog->onRunEvent(w, e);
+            if (pit)
+                pit->onRunEvent(w, e);
         };
         client = std::make_unique<ClientWindow>(pub, std::move(services));
         clientView = std::make_unique<ClientView>(*client, clientLayout(choice));
         clientView->setFill(options.fill);
         clientView->loadAndShow();
+        if (pit) {
+            pitPanel = std::make_unique<PitPanel>(*pit, editor);
+            pitPanel->attachKeys(clientView.get());
+            pitPanel->placeBeside(*clientView);
+            pitPanel->show();
+            // Told once the client window is up, not from inside the opening window's handler.
+            QTimer::singleShot(0, pit.get(), [&pit] { pit->tellProblems(); });
+        }
     };
 
     // The opening window deletes itself when it unloads.
@@ -110,6 +133,7 @@ int main(int argc, char* argv[])
 
     const int result = QApplication::exec();
     freePortsAndFinishLog();
+    pitPanel.reset();
     clientView.reset();
     client.reset();
     if (lapLog && !endedFromOutside)

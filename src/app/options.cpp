@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <cstdlib>
 #include <cstring>
@@ -42,6 +43,14 @@ struct Parser {
                                              "is created when missing). rivect-laps draws it as a chart.")
                                   .arg(QDir::separator()),
                               QStringLiteral("dir")};
+    // Its file is optional, which the parser cannot say of an option's value: the option is a
+    // flag and the file the one argument beside it (or --stints=FILE, split before parsing).
+    QCommandLineOption stints{QStringLiteral("stints"),
+                              QStringLiteral("Open the pit panel beside the client window: stints, pit stops, "
+                                             "driver times and alerts under the rules of a file, named as "
+                                             "--stints FILE or --stints=FILE (default: Stints.ini beside "
+                                             "Rivect.ini, created when missing). Keys: F5 pit in, F6 pit out, "
+                                             "F7 next driver, Ctrl+Z undo, F8 mute.")};
 
     Parser()
     {
@@ -52,6 +61,7 @@ struct Parser {
         parser.addOption(checkSetup);
         parser.addOption(fill);
         parser.addOption(lapLog);
+        parser.addOption(stints);
     }
 };
 
@@ -111,12 +121,31 @@ std::optional<int> answerOnTerminal(int& argc, char** argv)
 AppOptions parseAppOptions(const QCoreApplication& app)
 {
     Parser p;
-    p.parser.process(app);
+    QStringList arguments;
+    for (const QString& argument : app.arguments()) {
+        if (argument.startsWith(QStringLiteral("--stints="))) {
+            arguments << QStringLiteral("--stints") << argument.mid(9);
+            if (argument.size() == 9)
+                refuse(QStringLiteral("--stints= needs a file"));
+        } else {
+            arguments << argument;
+        }
+    }
+    p.parser.process(arguments);
 
     AppOptions options;
     options.fill = p.parser.isSet(p.fill);
     options.lapLogFolder = p.parser.value(p.lapLog);
     if (p.parser.isSet(p.lapLog) && options.lapLogFolder.isEmpty())
         refuse(QStringLiteral("--lap-log needs a folder"));
+    // Other words on the command line were always passed over; they still are without --stints.
+    options.stints = p.parser.isSet(p.stints);
+    if (options.stints) {
+        const QStringList files = p.parser.positionalArguments();
+        if (files.size() > 1)
+            refuse(QStringLiteral("--stints takes one file, not %1").arg(files.join(QLatin1Char(' '))));
+        if (!files.isEmpty())
+            options.stintsFile = QFileInfo(files.first()).absoluteFilePath();
+    }
     return options;
 }

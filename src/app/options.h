@@ -11,6 +11,8 @@ class QCoreApplication;
 struct AppOptions {
     bool fill = false;     ///< --fill: the client window fills the screen
     QString lapLogFolder;  ///< --lap-log DIR: every run's laps are kept there; empty for none
+    bool stints = false;   ///< --stints [FILE]: the pit panel keeps the stints and pit stops
+    QString stintsFile;    ///< the stints file named after --stints, absolute; empty for the default
 };
 
 /// Answers --help, --version and --check-setup on the terminal, before any display is opened,

@@ -1,0 +1,300 @@
+#include "ui/pit_panel.h"
+
+#include "client/time_format.h"
+#include "layouts/layout_types.h"
+#include "platform/editor_launcher.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+constexpr int kRefreshMs = 100;
+constexpr int kEditorPollMs = 250;
+constexpr int kPanelWidthPx = 420;
+
+/// Running times: hours, minutes and seconds; a negative time with a minus sign.
+QString hms(qint64 ms)
+{
+    const QString text = Fmt_HMS(int32_t(std::llabs(ms) / 1000));
+    return ms < 0 ? QLatin1Char('-') + text : text;
+}
+
+QString lapText(std::optional<qint64> ms)
+{
+    return ms ? Fmt_LapMilli(int32_t(*ms)) : QStringLiteral("--");
+}
+
+QLabel* addLine(QGridLayout* grid, int row, int points, bool bold = false)
+{
+    auto* label = new QLabel;
+    QFont font(QString::fromUtf8(FontFace::Gothic), points);
+    font.setBold(bold);
+    label->setFont(font);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    grid->addWidget(label, row, 0, 1, 3);
+    return label;
+}
+
+} // namespace
+
+PitPanel::PitPanel(PitObserver& observer, IEditorLauncher& editor, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_observer(observer), m_editor(editor)
+{
+    setWindowTitle(QStringLiteral("ピット"));
+    // The client window keeps the focus when the panel appears beside it.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFixedWidth(kPanelWidthPx);
+    auto* grid = new QGridLayout(this);
+    int row = 0;
+    m_stint = addLine(grid, row++, 16, true);
+    m_running = addLine(grid, row++, 14);
+    m_laps = addLine(grid, row++, 12);
+    m_stop = addLine(grid, row++, 14, true);
+    m_pits = addLine(grid, row++, 14, true);
+    m_next = addLine(grid, row++, 12);
+    m_drivers = addLine(grid, row++, 11);
+    m_stops = addLine(grid, row++, 11);
+    // The alert is read from across the pit: large, yellow on red.
+    m_alert = addLine(grid, row++, 20, true);
+    m_alert->setMinimumHeight(m_alert->fontMetrics().height() * 2);
+    QPalette alarm = m_alert->palette();
+    alarm.setColor(QPalette::Window, QColor(0xC0, 0x00, 0x00));
+    alarm.setColor(QPalette::WindowText, QColor(Qt::yellow));
+    m_alert->setPalette(alarm);
+    m_alert->setAlignment(Qt::AlignCenter);
+    m_note = addLine(grid, row++, 10);
+
+    addKey(Key::PitIn, QStringLiteral("ピットイン (F5)"), QKeySequence(Qt::Key_F5), [this] { m_observer.pitIn(); });
+    addKey(Key::PitOut, QStringLiteral("ピットアウト (F6)"), QKeySequence(Qt::Key_F6),
+           [this] { m_observer.pitOut(); });
+    addKey(Key::ChooseDriver, QStringLiteral("ドライバー選択 (F7)"), QKeySequence(Qt::Key_F7),
+           [this] { chooseNextDriver(); });
+    addKey(Key::Undo, QStringLiteral("取り消し (Ctrl+Z)"), QKeySequence(Qt::CTRL | Qt::Key_Z),
+           [this] { m_observer.undo(); });
+    addKey(Key::Mute, QStringLiteral("消音 (F8)"), QKeySequence(Qt::Key_F8), [this] { m_observer.toggleMute(); });
+    addKey(Key::EditRules, QStringLiteral("Stints.ini を編集"), QKeySequence(), [this] { editRules(); });
+    for (int i = 0; i < m_buttons.size(); ++i)
+        grid->addWidget(m_buttons.at(i), row + i / 3, i % 3);
+
+    m_refresh.setTimerType(Qt::PreciseTimer);
+    m_refresh.setInterval(kRefreshMs);
+    connect(&m_refresh, &QTimer::timeout, this, &PitPanel::refresh);
+    connect(&m_observer, &PitObserver::changed, this, &PitPanel::refresh);
+    m_editorPoll.setInterval(kEditorPollMs);
+    connect(&m_editorPoll, &QTimer::timeout, this, &PitPanel::watchEditor);
+    refresh();
+}
+
+PitPanel::~PitPanel() = default;
+
+void PitPanel::addKey(Key key, const QString& text, const QKeySequence& shortcut, std::function<void()> run)
+{
+    auto* action = new QAction(text, this);
+    action->setShortcut(shortcut);
+    // Only while one of the windows the action is added to is active: a box opened over them
+    // (the question of F5 among them) takes the keys for itself.
+    action->setShortcutContext(Qt::WindowShortcut);
+    action->setAutoRepeat(false);
+    connect(action, &QAction::triggered, this, [run = std::move(run)] { run(); });
+    addAction(action);
+    m_actions.append(action);
+    auto* button = new QPushButton(text, this);
+    connect(button, &QPushButton::clicked, action, &QAction::trigger);
+    m_buttons.append(button);
+    Q_ASSERT(m_actions.size() == int(key) + 1);
+}
+
+QAction* PitPanel::action(Key key) const
+{
+    return m_actions.at(int(key));
+}
+
+QPushButton* PitPanel::button(Key key) const
+{
+    return m_buttons.at(int(key));
+}
+
+void PitPanel::attachKeys(QWidget* window)
+{
+    for (QAction* action : std::as_const(m_actions))
+        if (!action->shortcut().isEmpty())
+            window->addAction(action);
+}
+
+void PitPanel::placeBeside(const QWidget& window)
+{
+    const QScreen* screen = window.screen();
+    const QRect room = screen ? screen->availableGeometry() : QRect();
+    const QRect client = window.frameGeometry();
+    adjustSize();
+    const int width = frameGeometry().width();
+    int x = client.right() + 1;
+    if (x + width > room.right() + 1)
+        x = client.left() - width >= room.left() ? client.left() - width : room.right() + 1 - width;
+    move(x, std::max(client.top(), room.top()));
+}
+
+void PitPanel::showEvent(QShowEvent* event)
+{
+    refresh();
+    m_refresh.start();
+    QWidget::showEvent(event);
+}
+
+void PitPanel::hideEvent(QHideEvent* event)
+{
+    m_refresh.stop();
+    QWidget::hideEvent(event);
+}
+
+void PitPanel::closeEvent(QCloseEvent* event)
+{
+    // The panel lives as long as the client window: the program ends through End.
+    event->ignore();
+}
+
+void PitPanel::chooseNextDriver()
+{
+    // Each press moves the choice one down the roster, starting after the one pit-out would take.
+    const int count = int(m_observer.rules().drivers.size());
+    if (count == 0)
+        return;
+    const std::optional<int> from = m_observer.chosenDriver() ? m_observer.chosenDriver()
+                                                              : m_observer.book().nextDriver();
+    m_observer.chooseDriver((from.value_or(-1) + 1) % count);
+}
+
+void PitPanel::editRules()
+{
+    // No wait here: the panel and the client window go on while the file is edited, and every
+    // save (and the editor's end) reads it again.
+    m_editing.reset();
+    m_editorPoll.stop();
+    m_editing = m_editor.open(m_observer.pathForEditing());
+    if (!m_editing) {
+        m_note->setText(QStringLiteral("Stints.ini を開けませんでした。"));
+        return;
+    }
+    m_note->setText(QStringLiteral("Stints.ini を編集中"));
+    m_editing->watchSaves([this] { m_observer.reloadRules(); });
+    m_editorPoll.start();
+}
+
+void PitPanel::watchEditor()
+{
+    if (!m_editing || m_editing->stillActive())
+        return;
+    m_editorPoll.stop();
+    m_note->setText(m_editing->succeeded() ? QString() : QStringLiteral("Stints.ini を開けませんでした。"));
+    // The process may have handed the file to an editor already running: its saves are still
+    // watched until the next press.
+    m_observer.reloadRules();
+}
+
+QString PitPanel::driverName(std::optional<int> driver) const
+{
+    const QStringList& roster = m_observer.rules().drivers;
+    if (!driver || *driver < 0 || *driver >= roster.size())
+        return QStringLiteral("--");
+    return roster.at(*driver);
+}
+
+QString PitPanel::alertText(const StintAlert& alert) const
+{
+    switch (alert.kind) {
+    case AlertKind::StintEnding:
+        return QStringLiteral("スティント%1 残り5分").arg(alert.subject);
+    case AlertKind::StintMax:
+        return QStringLiteral("スティント%1 最長時間").arg(alert.subject);
+    case AlertKind::StopDone:
+        return QStringLiteral("ピット最短時間経過 発進可");
+    case AlertKind::PitsOpen:
+        return QStringLiteral("ピットオープン");
+    case AlertKind::PitsClosing:
+        return QStringLiteral("ピットクローズ");
+    case AlertKind::DriverMax:
+        return QStringLiteral("%1 最長運転時間").arg(driverName(alert.subject));
+    }
+    return {};
+}
+
+QString PitPanel::alertShown() const
+{
+    return m_alert->text();
+}
+
+void PitPanel::refresh()
+{
+    const qint64 now = m_observer.now();
+    const StintBook& book = m_observer.book();
+    const StintRules& rules = m_observer.rules();
+    const StintStatus s = book.status(now);
+
+    if (s.stint == 0) {
+        m_stint->setText(QStringLiteral("スタート前"));
+        m_running->clear();
+        m_laps->clear();
+    } else {
+        m_stint->setText(QStringLiteral("スティント%1  %2").arg(s.stint).arg(driverName(s.driver)));
+        QString running = QStringLiteral("走行 %1").arg(hms(s.runningMs));
+        if (s.leftMs)
+            running += QStringLiteral("  最長まで %1").arg(hms(*s.leftMs));
+        m_running->setText(running);
+        m_laps->setText(QStringLiteral("%1周  ベスト %2  平均 %3").arg(s.laps).arg(lapText(s.bestMs), lapText(s.averageMs)));
+    }
+    if (s.inStop) {
+        QString stop = QStringLiteral("ピット停止 %1").arg(hms(s.stopMs));
+        if (s.stopLeftMs)
+            stop += *s.stopLeftMs > 0 ? QStringLiteral("  最短まで %1").arg(hms(*s.stopLeftMs))
+                                      : QStringLiteral("  発進可");
+        m_stop->setText(stop);
+    } else {
+        m_stop->clear();
+    }
+    m_pits->setText(s.stint == 0 ? QString()
+                                 : s.pitsOpen ? QStringLiteral("ピット オープン") : QStringLiteral("ピット クローズ"));
+
+    const std::optional<int> next = m_observer.chosenDriver() ? m_observer.chosenDriver() : book.nextDriver();
+    m_next->setText(rules.drivers.isEmpty() ? QString()
+                                            : QStringLiteral("次のドライバー: %1%2")
+                                                  .arg(driverName(next),
+                                                       m_observer.chosenDriver() ? QStringLiteral(" (選択)") : QString()));
+
+    QStringList drivers;
+    for (int i = 0; i < rules.drivers.size(); ++i) {
+        const DriverTotal t = book.driverTotal(i, now);
+        QString line = QStringLiteral("%1  %2  %3周").arg(rules.drivers.at(i), hms(t.drivenMs)).arg(t.laps);
+        if (t.shortOfMinMs)
+            line += *t.shortOfMinMs > 0 ? QStringLiteral("  最低まで %1").arg(hms(*t.shortOfMinMs))
+                                        : QStringLiteral("  最低達成");
+        if (t.leftToMaxMs)
+            line += QStringLiteral("  最長まで %1").arg(hms(*t.leftToMaxMs));
+        drivers.append(line);
+    }
+    m_drivers->setText(drivers.join(QLatin1Char('\n')));
+
+    QStringList stops;
+    for (int i = 0; i < book.stops().size(); ++i) {
+        const PitStop& stop = book.stops().at(i);
+        stops.append(stop.outMs ? QStringLiteral("%1) %2  %3").arg(i + 1).arg(hms(*stop.outMs - stop.inMs),
+                                                                           driverName(stop.driver))
+                                : QStringLiteral("%1) 停止中").arg(i + 1));
+    }
+    m_stops->setText(QStringLiteral("ピットストップ %1回").arg(book.stops().size())
+                     + (stops.isEmpty() ? QString() : QLatin1Char('\n') + stops.join(QLatin1Char('\n'))));
+
+    const std::optional<StintAlert> latest = m_observer.latestAlert();
+    // The line keeps its room when empty, so that the panel does not change size with the alerts.
+    m_alert->setText(latest ? alertText(*latest) : QString());
+    m_alert->setAutoFillBackground(latest.has_value());
+    button(Key::Mute)->setText(m_observer.muted() ? QStringLiteral("消音中 (F8)") : QStringLiteral("消音 (F8)"));
+}
