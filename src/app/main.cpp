@@ -68,6 +68,8 @@ int main(int argc, char* argv[])
             ? StintsLocation{files.filePath(StintsFile::kFileName), files.preparedPath(StintsFile::kFileName)}
             : StintsLocation{options.stintsFile};
         pit = std::make_unique<PitObserver>(where, dialogs);
+        if (lapLog)
+            lapLog->addColumns({PitObserver::lapLogColumns(), [&pit] { return pit->lapLogFields(); }});
     }
 
     // Declared after the services they use, so they are destroyed first.
@@ -89,10 +91,11 @@ int main(int argc, char* argv[])
             }
             if (e == RunEvent::Stopped)
                 platform.keepAwake->release();
-            if (lapLog)
-                lapLog->onRunEvent(w, e);
+            // The pit observer first: the lap log's row asks it where the lap just taken stands.
             if (pit)
                 pit->onRunEvent(w, e);
+            if (lapLog)
+                lapLog->onRunEvent(w, e);
         };
         client = std::make_unique<ClientWindow>(pub, std::move(services));
         clientView = std::make_unique<ClientView>(*client, clientLayout(choice));

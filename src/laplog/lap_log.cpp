@@ -32,7 +32,9 @@ void LapLog::onRunEvent(const ClientWindow& window, RunEvent event)
         m_running = true;
         m_failing = false;
         m_toldReopened = false;
-        m_writer.startRun(m_run, LapLogFormat::fileName(window.services().clock.now(), window.Cmb_CarNo.text()));
+        m_runColumns = m_extra.names.size();
+        m_writer.startRun(m_run, LapLogFormat::fileName(window.services().clock.now(), window.Cmb_CarNo.text()),
+                          LapLogFormat::fileStart(m_extra.names));
         break;
     case RunEvent::LapTaken:
         lap(window);
@@ -62,6 +64,12 @@ void LapLog::lap(const ClientWindow& window)
     if (pub.Pub_InMessLen > 5)
         r.hostText = pub.Pub_InMess.left(pub.Pub_InMessLen - 5);
     r.driverMessage = window.Lbl_OutMess.caption();
+    if (m_runColumns > 0) {
+        // Exactly one field per added column, whatever the other observer hands back, so the
+        // rows stay in step with the header.
+        r.extra = m_extra.fieldsOfLap ? m_extra.fieldsOfLap() : QStringList();
+        r.extra.resize(m_runColumns);
+    }
     m_writer.addRow(LapLogFormat::row(r));
 }
 

@@ -6,6 +6,9 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 /// Keeps every lap of every timing run: each run from Start to Stop writes a CSV file of its
 /// own into one folder, a row per lap report taken, on the medium within moments. It only
@@ -20,6 +23,15 @@ public:
     /// reach the medium (tests hand in their own).
     explicit LapLog(QString folder, LapLogWriter::Sync sync = DurableFile::syncData);
 
+    /// Columns another observer of the run adds after the log's own.
+    struct ExtraColumns {
+        QStringList names;                         ///< their header fields
+        std::function<QStringList()> fieldsOfLap;  ///< their fields for the lap just taken
+    };
+
+    /// Adds columns to the files of the runs started from now on; fieldsOfLap is asked once
+    /// for each lap, when the window has taken it.
+    void addColumns(ExtraColumns columns) { m_extra = std::move(columns); }
     /// The window's run observer: pass it as ClientServices::runObserver.
     void onRunEvent(const ClientWindow& window, RunEvent event);
     /// The file of the current (or last) run; empty before the first Start, and until the
@@ -41,6 +53,8 @@ private:
     QString shownFile() const;
 
     const QString m_folder;
+    ExtraColumns m_extra;
+    qsizetype m_runColumns = 0;  ///< added columns in the current run's header
 
     IDialogs* m_dialogs = nullptr;
     uint64_t m_run = 0;      ///< number of the current (or last) run

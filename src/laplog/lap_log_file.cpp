@@ -1,6 +1,5 @@
 #include "laplog/lap_log_file.h"
 
-#include "laplog/lap_log_format.h"
 #include "platform/durable_file.h"
 
 #include <QDir>
@@ -20,8 +19,8 @@ LapLogFile::Outcome failure(DurableFile::Written written)
 
 } // namespace
 
-LapLogFile::LapLogFile(QString folder, QString fileName, Sync sync)
-    : m_folder(std::move(folder)), m_fileName(std::move(fileName)), m_sync(std::move(sync))
+LapLogFile::LapLogFile(QString folder, QString fileName, Sync sync, QByteArray start)
+    : m_folder(std::move(folder)), m_fileName(std::move(fileName)), m_sync(std::move(sync)), m_start(std::move(start))
 {
 }
 
@@ -34,7 +33,7 @@ LapLogFile::Outcome LapLogFile::create()
 {
     if (!QDir().mkpath(m_folder))
         return Outcome::Failed;
-    const Outcome created = createBeside(LapLogFormat::fileStart());
+    const Outcome created = createBeside(m_start);
     if (created != Outcome::Written)
         return created;
     // Synced at once, so a medium that takes no data is told at Start, not at the first lap.
@@ -108,7 +107,7 @@ LapLogFile::Outcome LapLogFile::ensureOpen(const QByteArray& rows)
     }
     if (!QDir().mkpath(m_folder))
         return Outcome::Failed;
-    return m_path.isEmpty() ? createBeside(LapLogFormat::fileStart()) : reopen(rows);
+    return m_path.isEmpty() ? createBeside(m_start) : reopen(rows);
 }
 
 LapLogFile::Outcome LapLogFile::reopen(const QByteArray& rows)
@@ -116,7 +115,7 @@ LapLogFile::Outcome LapLogFile::reopen(const QByteArray& rows)
     const QFileInfo at(m_path);
     if (!at.exists() && !at.isSymLink()) {
         // Gone with its folder: made anew at its path, its header first.
-        return createAt(m_path, LapLogFormat::fileStart());
+        return createAt(m_path, m_start);
     }
     QFile there(m_path);
     qint64 size = 0;

@@ -22,8 +22,9 @@ public:
         NoRoom,   ///< as Failed, for want of room on the medium
     };
 
-    /// The file fileName (ending in .csv) in folder, synced with sync; nothing is made yet.
-    LapLogFile(QString folder, QString fileName, Sync sync);
+    /// The file fileName (ending in .csv) in folder, synced with sync, starting with start (the
+    /// byte order mark and the header row); nothing is made yet.
+    LapLogFile(QString folder, QString fileName, Sync sync, QByteArray start);
     ~LapLogFile();
     LapLogFile(const LapLogFile&) = delete;
     LapLogFile& operator=(const LapLogFile&) = delete;
@@ -56,6 +57,7 @@ private:
     const QString m_folder;
     const QString m_fileName;
     const Sync m_sync;
+    const QByteArray m_start;
     QFile m_file;
     QString m_path;
     QByteArray m_content;  ///< what the file holds from its start, as written and synced

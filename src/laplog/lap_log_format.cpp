@@ -30,19 +30,24 @@ QByteArray line(const QStringList& fields)
 }
 } // namespace
 
-QByteArray fileStart()
+QByteArray fileStart(const QStringList& extraColumns)
 {
-    return QByteArray(kBom)
-        + line({QStringLiteral("received"), QStringLiteral("lap"), QStringLiteral("lap_ms"),
-                QStringLiteral("best_ms"), QStringLiteral("average_ms"), QStringLiteral("diff_ms"),
-                QStringLiteral("end_time"), QStringLiteral("host_text"), QStringLiteral("driver_message")});
+    const QStringList own = {QStringLiteral("received"), QStringLiteral("lap"), QStringLiteral("lap_ms"),
+                             QStringLiteral("best_ms"), QStringLiteral("average_ms"), QStringLiteral("diff_ms"),
+                             QStringLiteral("end_time"), QStringLiteral("host_text"), QStringLiteral("driver_message")};
+    return QByteArray(kBom) + line(own + extraColumns);
 }
 
 QByteArray row(const LapLogRow& r)
 {
-    return line({r.received.toString(kLocalMs), QString::number(r.lap), QString::number(r.lapMs),
-                 QString::number(r.bestMs), QString::number(r.averageMs), QString::number(r.diffMs),
-                 r.endTime ? r.endTime->toString(kLocal) : QString(), textCell(r.hostText), textCell(r.driverMessage)});
+    QStringList fields = {r.received.toString(kLocalMs), QString::number(r.lap), QString::number(r.lapMs),
+                          QString::number(r.bestMs), QString::number(r.averageMs), QString::number(r.diffMs),
+                          r.endTime ? r.endTime->toString(kLocal) : QString(), textCell(r.hostText),
+                          textCell(r.driverMessage)};
+    // The added columns carry names the crew typed (the roster) as well: guarded the same way.
+    for (const QString& f : r.extra)
+        fields << textCell(f);
+    return line(fields);
 }
 
 QString field(const QString& text)

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 
@@ -17,13 +18,15 @@ struct LapLogRow {
     std::optional<QDateTime> endTime;  ///< end of the run, when one is in force
     QString hostText;                ///< the host's line of text, without the ticker's spaces
     QString driverMessage;           ///< the driver message being sent when the report came
+    QStringList extra;               ///< the fields of columns added after these, in their order
 };
 
 /// The lap log's file format: CSV in UTF-8 with a byte order mark, CRLF line ends.
 namespace LapLogFormat {
 
-/// The start of a new file: the byte order mark and the header row.
-QByteArray fileStart();
+/// The start of a new file: the byte order mark and the header row, extraColumns after the
+/// log's own.
+QByteArray fileStart(const QStringList& extraColumns = {});
 /// One row, line end included.
 QByteArray row(const LapLogRow& r);
 /// A field as CSV writes it: quoted, inner quotes doubled, when it holds a comma, quote or line break.

@@ -14,7 +14,7 @@ struct LapLogWriter::Core {
         enum Kind { Start, Row, End } kind;
         uint64_t run = 0;
         QString fileName;  ///< for Start
-        QByteArray row;    ///< for Row
+        QByteArray row;    ///< for Row; for Start, the file's header
     };
 
     Core(QString folder, Notify notify, Sync sync)
@@ -110,7 +110,7 @@ void LapLogWriter::Core::handle(Job& job)
         run = job.run;
         inRun = true;
         failed = false;
-        file.emplace(folder, job.fileName, sync);
+        file.emplace(folder, job.fileName, sync, std::move(job.row));
         setPath(QString());
         const LapLogFile::Outcome created = file->create();
         setPath(file->path());
@@ -216,9 +216,9 @@ LapLogWriter::~LapLogWriter()
     m_thread.join();
 }
 
-void LapLogWriter::startRun(uint64_t run, const QString& fileName)
+void LapLogWriter::startRun(uint64_t run, const QString& fileName, const QByteArray& start)
 {
-    m_core->push(Core::Job{Core::Job::Start, run, fileName, {}});
+    m_core->push(Core::Job{Core::Job::Start, run, fileName, start});
 }
 
 void LapLogWriter::addRow(QByteArray row)

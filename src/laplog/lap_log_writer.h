@@ -44,9 +44,10 @@ public:
     LapLogWriter(const LapLogWriter&) = delete;
     LapLogWriter& operator=(const LapLogWriter&) = delete;
 
-    /// Ends the run before, then creates a new file for run: fileName, or fileName with _2 to _99
-    /// before its extension when a file of that name exists; never an existing file.
-    void startRun(uint64_t run, const QString& fileName);
+    /// Ends the run before, then creates a new file for run starting with start (the byte order
+    /// mark and the header row): fileName, or fileName with _2 to _99 before its extension when a
+    /// file of that name exists; never an existing file.
+    void startRun(uint64_t run, const QString& fileName, const QByteArray& start);
     /// Appends one row (line end included) to the run's file.
     void addRow(QByteArray row);
     /// Writes what is left of the run and closes its file.

@@ -96,6 +96,7 @@ void PitObserver::onRunEvent(const ClientWindow& window, RunEvent event)
         m_chosen.reset();
         m_latest.reset();
         m_endTold.reset();
+        m_lapFields.clear();
         m_running = true;
         m_alertTimer.start();
         break;
@@ -124,13 +125,29 @@ qint64 PitObserver::endMoment(qint64 reportMs, QTime hostClock, QTime endTime)
     return reportMs + ahead;
 }
 
+QStringList PitObserver::lapLogColumns()
+{
+    return {QStringLiteral("stint"), QStringLiteral("driver"), QStringLiteral("pit")};
+}
+
 void PitObserver::lap(const ClientWindow& window)
 {
+    m_lapFields.clear();
     if (!m_running)
         return;
     const qint64 at = now();
     const PublicConst& pub = window.pub();
     m_book.lapTaken(at, window.m_LapNo, pub.Pub_LastLap);
+    // Placed now, with the keys pressed so far: a pit-in pressed during the lap is known by
+    // its report, and an undo afterwards cannot take back a row already written.
+    if (const std::optional<LapPlace> place = m_book.lastLap()) {
+        const QStringList& roster = m_book.rules().drivers;
+        m_lapFields = {QString::number(place->stint),
+                       place->driver && *place->driver < roster.size() ? roster.at(*place->driver) : QString(),
+                       place->pit == LapPlace::Pit::In    ? QStringLiteral("in")
+                           : place->pit == LapPlace::Pit::Out ? QStringLiteral("out")
+                                                              : QString()};
+    }
     if (pub.Pub_EndTimeSet == VbFalse || !pub.Pub_EndTime.isValid())
         return;
     // The end time is the host's, so it is measured against the host's clock in the same

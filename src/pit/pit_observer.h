@@ -85,6 +85,13 @@ public:
     /// The 100 ms timer, running only while a run is on.
     const QTimer& alertTimer() const { return m_alertTimer; }
 
+    /// The columns the lap log adds for the stints: stint, driver, pit.
+    static QStringList lapLogColumns();
+    /// The lap log's added fields for the lap just taken: its stint, the driver's name (empty
+    /// without a roster) and "in" or "out" for an in- or out-lap; empty fields when the run
+    /// gave the book no lap. The observer must have seen the lap before the lap log asks.
+    QStringList lapLogFields() const { return m_lapFields; }
+
     /// The end of the race as a steady moment: the host's end time taken against the host's
     /// clock in the same report, at the steady moment the report was taken.
     static qint64 endMoment(qint64 reportMs, QTime hostClock, QTime endTime);
@@ -111,6 +118,7 @@ private:
     bool m_muted = false;
     std::optional<int> m_chosen;
     std::optional<StintAlert> m_latest;
+    QStringList m_lapFields;  ///< lapLogFields() of the lap just taken
     std::optional<QTime> m_endTold;  ///< the host's end time given to the book last, this run
     QTimer m_alertTimer;
 };

@@ -147,6 +147,27 @@ bool StintBook::holdsPress(const Lap& lap) const
                        [&](const PitStop& stop) { return holds(stop.inMs) || (stop.outMs && holds(*stop.outMs)); });
 }
 
+std::optional<LapPlace> StintBook::lastLap() const
+{
+    if (m_laps.isEmpty())
+        return std::nullopt;
+    const Lap& lap = m_laps.constLast();
+    const int index = stintOfLap(lap);
+    LapPlace place;
+    place.stint = index + 1;
+    place.driver = stints().value(index).driver;
+    auto holds = [&lap](qint64 ms) { return lap.startMs <= ms && ms < lap.endMs; };
+    // A pit-in in the lap makes it the in-lap even when the pit-out falls in it too: the new
+    // stint then begins with a full lap.
+    for (const PitStop& stop : m_stops) {
+        if (holds(stop.inMs))
+            place.pit = LapPlace::Pit::In;
+        else if (stop.outMs && holds(*stop.outMs) && place.pit == LapPlace::Pit::None)
+            place.pit = LapPlace::Pit::Out;
+    }
+    return place;
+}
+
 bool StintBook::pitsOpen(qint64 ms) const
 {
     if (!running())

@@ -52,6 +52,15 @@ struct StintStatus {
     bool pitsOpen = false;
 };
 
+/// Where a lap stands among the stints.
+struct LapPlace {
+    enum class Pit { None, In, Out };
+    int stint = 0;               ///< 1-based
+    std::optional<int> driver;   ///< the stint's driver; none without a roster
+    Pit pit = Pit::None;         ///< In: the in-lap of the stint it ends; Out: the new stint's out-lap
+    bool operator==(const LapPlace&) const = default;
+};
+
 /// One driver's share of the race.
 struct DriverTotal {
     qint64 drivenMs = 0;
@@ -108,6 +117,9 @@ public:
     std::optional<int> nextDriver() const;
     /// Whether the pits are open at ms: the race runs, and ms is outside the closed times.
     bool pitsOpen(qint64 ms) const;
+    /// The stint of the last lap taken, as the pit keys pressed so far place it; none before
+    /// the first lap of the race.
+    std::optional<LapPlace> lastLap() const;
     /// The stops made, the one in progress last.
     const QList<PitStop>& stops() const { return m_stops; }
     /// The rules the book was made with.

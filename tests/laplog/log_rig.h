@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 /// A loaded client window whose runs a lap log keeps in folder.
@@ -19,7 +20,11 @@ struct LogRig : FakeClientServices {
     {
         pub.Pub_HostIP = QStringLiteral("127.0.0.1");
         ClientServices s = services(program.path());
-        s.runObserver = [this](const ClientWindow& w, RunEvent e) { log.onRunEvent(w, e); };
+        s.runObserver = [this](const ClientWindow& w, RunEvent e) {
+            if (before)
+                before(w, e);
+            log.onRunEvent(w, e);
+        };
         w = std::make_unique<ClientWindow>(pub, std::move(s));
         w->Form_Load();
     }
@@ -67,6 +72,8 @@ struct LogRig : FakeClientServices {
 
     QTemporaryDir program;
     PublicConst pub;
+    /// Another observer of the run, told of each event before the log.
+    std::function<void(const ClientWindow&, RunEvent)> before;
     LapLog log;
     std::unique_ptr<ClientWindow> w;
 };
