@@ -17,19 +17,13 @@ namespace {
 constexpr double kDesignHeight = 720;
 constexpr double kNarrowestWidth = 600;
 
-struct LegendItem {
-    QString text;
-    QColor color;
-    Qt::PenStyle style;
-    bool point;
+// Told apart from each other and from the best and average lines, also when printed grey.
+const QColor kDriverPalette[] = {
+    {0x1F, 0x5F, 0xBF}, {0xD6, 0x27, 0x28}, {0x94, 0x67, 0xBD},
+    {0x17, 0xA2, 0xB8}, {0x8C, 0x56, 0x4B}, {0xE3, 0x77, 0xC2},
 };
-
-const LegendItem kLegend[] = {
-    {QStringLiteral("ラップタイム"), LapChart::kLapColor, Qt::SolidLine, true},
-    {QStringLiteral("平均より遅い周"), LapChart::kOverColor, Qt::NoPen, true},
-    {QStringLiteral("ベスト"), LapChart::kBestColor, Qt::SolidLine, false},
-    {QStringLiteral("平均"), LapChart::kAverageColor, Qt::DashLine, false},
-};
+// The lap line of a log with stints, under the drivers' points.
+const QColor kStintLineColor{0xA0, 0xA0, 0xA0};
 
 /// 1, 2 or 5 times a power of ten, so that span holds about `ticks` steps.
 double niceStep(double span, int ticks)
@@ -55,8 +49,37 @@ QFont chartFont(double pixels, bool bold = false)
 
 } // namespace
 
+QColor LapChart::driverColor(qsizetype index)
+{
+    return kDriverPalette[index % qsizetype(std::size(kDriverPalette))];
+}
+
+QList<LapChart::LegendItem> LapChart::legendItems() const
+{
+    if (!m_stints) {
+        return {{QStringLiteral("ラップタイム"), kLapColor, Qt::SolidLine, true},
+                {QStringLiteral("平均より遅い周"), kOverColor, Qt::NoPen, true},
+                {QStringLiteral("ベスト"), kBestColor, Qt::SolidLine, false},
+                {QStringLiteral("平均"), kAverageColor, Qt::DashLine, false}};
+    }
+    QList<LegendItem> items;
+    for (qsizetype i = 0; i < m_drivers.size(); ++i) {
+        const QString& name = m_drivers.at(i);
+        items.append({name.isEmpty() ? QStringLiteral("ドライバー名なし") : name, driverColor(i), Qt::NoPen, true});
+    }
+    items.append({QStringLiteral("イン・アウトラップ"), kPitColor, Qt::NoPen, false, true});
+    items.append({QStringLiteral("ベスト"), kBestColor, Qt::SolidLine, false});
+    items.append({QStringLiteral("平均"), kAverageColor, Qt::DashLine, false});
+    return items;
+}
+
 LapChart::LapChart(QList<LapEntry> laps, QSize size) : m_laps(std::move(laps)), m_size(size)
 {
+    for (const LapEntry& e : m_laps) {
+        m_stints = m_stints || e.stint > 0;
+        if (e.stint > 0 && !m_drivers.contains(e.driver))
+            m_drivers.append(e.driver);
+    }
     if (m_laps.isEmpty())
         return;
     double lapLo = m_laps.first().lap, lapHi = lapLo;
@@ -105,7 +128,7 @@ LapChart::Header LapChart::header() const
     // An entry is a sample 28 wide, a gap of 8 and its name; entries stand 22 apart.
     const QFontMetricsF names(chartFont(15 * u));
     QList<double> widths;
-    for (const LegendItem& item : kLegend)
+    for (const LegendItem& item : legendItems())
         widths << 36 * u + names.horizontalAdvance(item.text);
     const auto span = [&](qsizetype from, qsizetype to) {
         double w = 0;
@@ -214,16 +237,26 @@ void LapChart::paintSeries(QPainter& p) const
     p.drawPath(line([](const LapEntry& e) { return e.bestMs; }));
     p.setPen(QPen(kAverageColor, 2.5 * u, Qt::DashLine));
     p.drawPath(line([](const LapEntry& e) { return e.averageMs; }));
-    p.setPen(QPen(kLapColor, 1.5 * u));
+    p.setPen(QPen(m_stints ? kStintLineColor : kLapColor, 1.5 * u));
     p.drawPath(line([](const LapEntry& e) { return e.lapMs; }));
 
-    // The points last, over every line, the slower laps larger and in red.
-    p.setPen(Qt::NoPen);
+    // The points last, over every line, the slower laps larger: in red, or with stints in
+    // their driver's colour, the in- and out-laps ringed.
     for (const LapEntry& e : m_laps) {
         const bool over = overAverage(e);
-        p.setBrush(over ? kOverColor : kLapColor);
+        const QPointF at = pointAt(e.lap, double(e.lapMs));
         const double r = (over ? 7 : 5) * u;
-        p.drawEllipse(pointAt(e.lap, double(e.lapMs)), r, r);
+        p.setPen(Qt::NoPen);
+        if (m_stints)
+            p.setBrush(driverColor(m_drivers.indexOf(e.driver)));
+        else
+            p.setBrush(over ? kOverColor : kLapColor);
+        p.drawEllipse(at, r, r);
+        if (m_stints && e.pitLap()) {
+            p.setBrush(Qt::NoBrush);
+            p.setPen(QPen(kPitColor, 2.5 * u));
+            p.drawEllipse(at, r + 4 * u, r + 4 * u);
+        }
     }
 }
 
@@ -232,9 +265,10 @@ void LapChart::paintLegend(QPainter& p) const
     const double u = unit();
     p.setFont(chartFont(15 * u));
     const QList<QRectF> at = header().legend;
-    for (std::size_t i = 0; i < std::size(kLegend); ++i) {
-        const LegendItem& item = kLegend[i];
-        const QRectF& r = at[qsizetype(i)];
+    const QList<LegendItem> items = legendItems();
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const LegendItem& item = items.at(i);
+        const QRectF& r = at.at(i);
         const double y = r.center().y();
         if (item.style != Qt::NoPen) {
             p.setPen(QPen(item.color, 2.5 * u, item.style));
@@ -244,6 +278,11 @@ void LapChart::paintLegend(QPainter& p) const
             p.setPen(Qt::NoPen);
             p.setBrush(item.color);
             p.drawEllipse(QPointF(r.left() + 14 * u, y), 5 * u, 5 * u);
+        }
+        if (item.ring) {
+            p.setPen(QPen(item.color, 2 * u));
+            p.setBrush(Qt::NoBrush);
+            p.drawEllipse(QPointF(r.left() + 14 * u, y), 9 * u, 9 * u);
         }
         p.setPen(Qt::black);
         p.drawText(QRectF(r.left() + 36 * u, r.top(), r.width() - 34 * u, r.height()), Qt::AlignLeft | Qt::AlignVCenter,

@@ -45,6 +45,17 @@ QList<QStringList> parseCsv(const QString& text)
     return records;
 }
 
+namespace {
+
+// The client keeps a text that a spreadsheet would take for a formula behind an apostrophe.
+QString plainText(const QString& cell)
+{
+    static const QString kFormulaStarts = QStringLiteral("=+-@\t\r");
+    return cell.size() > 1 && cell.front() == u'\'' && kFormulaStarts.contains(cell.at(1)) ? cell.mid(1) : cell;
+}
+
+} // namespace
+
 LapTable readLapTable(const QByteArray& bytes)
 {
     LapTable table;
@@ -67,6 +78,10 @@ LapTable readLapTable(const QByteArray& bytes)
             return table;
         }
     }
+    const qsizetype stintAt = header.indexOf(QStringLiteral("stint"));
+    const qsizetype driverAt = header.indexOf(QStringLiteral("driver"));
+    const qsizetype pitAt = header.indexOf(QStringLiteral("pit"));
+    table.stints = stintAt >= 0 && driverAt >= 0 && pitAt >= 0;
     // Every row the client writes ends with its line end; the file ends inside a row only
     // where writing stopped.
     const bool endsInsideRow = !text.endsWith(u'\n');
@@ -88,6 +103,11 @@ LapTable readLapTable(const QByteArray& bytes)
             table.error = QStringLiteral("row %1 is not a lap: %2").arg(r + 1).arg(f.join(QLatin1Char(',')));
             table.laps.clear();
             return table;
+        }
+        if (table.stints) {
+            e.stint = f.value(stintAt).toInt();
+            e.driver = plainText(f.value(driverAt));
+            e.pit = f.value(pitAt);
         }
         table.laps << e;
     }

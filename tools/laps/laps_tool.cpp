@@ -1,6 +1,7 @@
 #include "laps_tool.h"
 
 #include "lap_chart.h"
+#include "lap_summary.h"
 #include "svg_output.h"
 
 #include <QDir>
@@ -14,14 +15,18 @@
 namespace {
 
 const QString kHelp = QStringLiteral(
-    "Usage: rivect-laps FILE.csv -o OUT.png|OUT.svg [--size WxH]\n"
+    "Usage: rivect-laps FILE.csv [-o OUT.png|OUT.svg] [--size WxH] [--summary]\n"
     "\n"
     "Draws the debrief chart of one run from the lap log that `rivect --lap-log DIR` writes:\n"
     "lap time against lap number, the best and the average lap as lines, the laps slower\n"
-    "than the average marked in red. Titles and axes are in Japanese.\n"
+    "than the average marked in red. Titles and axes are in Japanese. A log written with\n"
+    "--stints colours the laps by driver and marks the in- and out-laps of each stop.\n"
     "\n"
     "  -o, --output OUT   the chart to write; its suffix chooses the format (.png or .svg)\n"
     "  --size WxH         size in pixels (default 1280x720)\n"
+    "  --summary          prints per driver the laps, driving time (the sum of their laps),\n"
+    "                     best and average lap (in- and out-laps left out), then the stops;\n"
+    "                     for a log without stints, the run's laps, best and average\n"
     "  -h, --help         this text\n");
 
 constexpr int kMinSide = 200;
@@ -49,11 +54,16 @@ int runLapsTool(const QStringList& arguments, QTextStream& out, QTextStream& err
 {
     QString input, output;
     QSize size(1280, 720);
+    bool summary = false;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments.at(i);
         if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
             out << kHelp;
             return 0;
+        }
+        if (a == QLatin1String("--summary")) {
+            summary = true;
+            continue;
         }
         if (a == QLatin1String("-o") || a == QLatin1String("--output") || a == QLatin1String("--size")) {
             if (++i >= arguments.size()) {
@@ -78,12 +88,12 @@ int runLapsTool(const QStringList& arguments, QTextStream& out, QTextStream& err
             input = a;
         }
     }
-    if (input.isEmpty() || output.isEmpty()) {
-        err << "rivect-laps: a lap log and -o OUT are needed (see --help)\n";
+    if (input.isEmpty() || (output.isEmpty() && !summary)) {
+        err << "rivect-laps: a lap log and -o OUT or --summary are needed (see --help)\n";
         return 2;
     }
     const QString suffix = QFileInfo(output).suffix().toLower();
-    if (suffix != QLatin1String("png") && suffix != QLatin1String("svg")) {
+    if (!output.isEmpty() && suffix != QLatin1String("png") && suffix != QLatin1String("svg")) {
         err << "rivect-laps: the output must end in .png or .svg\n";
         return 2;
     }
@@ -103,8 +113,10 @@ int runLapsTool(const QStringList& arguments, QTextStream& out, QTextStream& err
     }
     if (!table.warning.isEmpty())
         err << "rivect-laps: " << shownInput << ": warning: " << table.warning << "\n";
+    if (summary)
+        out << summaryText(summarize(table), table.stints);
     QString why;
-    if (!writeChart(LapChart(table.laps, size), output, why)) {
+    if (!output.isEmpty() && !writeChart(LapChart(table.laps, size), output, why)) {
         err << "rivect-laps: " << why << "\n";
         return 1;
     }
