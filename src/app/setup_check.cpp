@@ -51,20 +51,25 @@ bool fileCouldBeWritten(const QFileInfo& info)
 #endif
 }
 
-/// What stands in the way of reading and saving one of the two files; empty when nothing does.
-QString fileProblem(const QDir& dir, const QString& name, bool folderWritable)
+/// What stands in the way of reading and saving one of the two files.
+struct FileProblem {
+    QString text;              ///< empty when nothing does
+    bool unwritable = false;   ///< the file is there and readable, but cannot be saved over
+};
+
+FileProblem fileProblem(const QDir& dir, const QString& name, bool folderWritable)
 {
     const QFileInfo info(dir.filePath(name));
     if (!info.exists())
-        return folderWritable ? QString() : name + QStringLiteral(" is missing and cannot be created");
+        return {folderWritable ? QString() : name + QStringLiteral(" is missing and cannot be created")};
     QByteArray bytes;
     QString reason;
     if (FileAccess::readRegularFile(info.filePath(), bytes, &reason) != FileAccess::ReadResult::Ok)
-        return name + QStringLiteral(" cannot be read (%1)").arg(reason);
+        return {name + QStringLiteral(" cannot be read (%1)").arg(reason)};
     // Saving replaces the file by a new one written beside it, so the folder must be writable;
     // the file itself too, or the editor could not save it.
     if (!fileCouldBeWritten(info))
-        return name + QStringLiteral(" cannot be written");
+        return {name + QStringLiteral(" cannot be written"), true};
     return {};
 }
 
@@ -99,10 +104,10 @@ SetupItem checkConfigFiles(const ConfigFolder& files)
             }
             continue;
         }
-        const QString problem = fileProblem(dir, name, folderWritable);
-        if (!problem.isEmpty())
-            problems << problem;
-        if (problem.endsWith(QLatin1String(" cannot be written")))
+        const FileProblem problem = fileProblem(dir, name, folderWritable);
+        if (!problem.text.isEmpty())
+            problems << problem.text;
+        if (problem.unwritable)
             unwritable << shellWord(files.filePath(name));
     }
     item.holds = problems.isEmpty();

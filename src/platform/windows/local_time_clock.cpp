@@ -17,7 +17,6 @@ bool setUtc(qint64 msecUtc, QString& reason, const std::function<BOOL(const SYST
     SYSTEMTIME st{};
     st.wYear = WORD(date.year());
     st.wMonth = WORD(date.month());
-    st.wDayOfWeek = WORD(date.dayOfWeek() % 7);
     st.wDay = WORD(date.day());
     st.wHour = WORD(time.hour());
     st.wMinute = WORD(time.minute());
