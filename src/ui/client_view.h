@@ -35,6 +35,9 @@ public:
     void setFill(bool fill);
     /// Whether the layout fills the screen.
     bool fills() const { return m_fill; }
+    /// Keeps px pixels at the screen's right edge free of a filling layout, for a window that
+    /// stands beside this one; the layout fills and is centred in the rest. 0 by default.
+    void setSideRoom(int px);
     /// The factor the layout is drawn at: 1 for the exact layout.
     double scale() const { return m_scale; }
 
@@ -78,5 +81,6 @@ private:
     QTimer m_fillWatch;
     bool m_fill = false;
     bool m_fillKey = false;
+    int m_sideRoom = 0;
     double m_scale = 1.0;
 };

@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -26,6 +27,14 @@ void ClientView::setFill(bool fill)
         mirrorForm();
 }
 
+void ClientView::setSideRoom(int px)
+{
+    m_sideRoom = std::max(0, px);
+    applyScale();
+    if (isVisible())
+        mirrorForm();
+}
+
 bool ClientView::applyScale()
 {
     double scale = 1.0;
@@ -33,9 +42,9 @@ bool ClientView::applyScale()
         // Where the platform knows the frame as soon as the native window exists, the fit
         // takes it into account from the start; elsewhere it comes with the frame's growth.
         winId();
+        const QSize room = screen()->availableGeometry().size() - QSize(m_sideRoom, 0);
         scale = Twips::fillFactor(QSize(m_layout.clientWidth, m_layout.clientHeight),
-                                  frameExtra(), screen()->availableGeometry().size(),
-                                  m_dpiX, m_dpiY);
+                                  frameExtra(), room, m_dpiX, m_dpiY);
     }
     if (scale == m_scale)
         return false;
@@ -67,7 +76,10 @@ void ClientView::centreAcross()
     // lands on the same pixel each time.
     m_window.Form.outerWidth = Twips::fromPx(width() + frameExtra().width(), m_dpiX);
     m_window.Form.outerHeight = Twips::fromPx(height() + frameExtra().height(), m_dpiY);
-    const double left = (double(m_window.pub().Pub_ScreenWidth) - double(m_window.Form.outerWidth)) / 2.0;
+    // A filling window leaves its side room free and is centred in what is left.
+    const int side = m_fill ? Twips::fromPx(m_sideRoom, m_dpiX) : 0;
+    const double left =
+        (double(m_window.pub().Pub_ScreenWidth) - side - double(m_window.Form.outerWidth)) / 2.0;
     m_window.Form.move(int(std::lround(left)), m_window.Form.top());
 }
 

@@ -130,17 +130,57 @@ void PitPanel::attachKeys(QWidget* window)
             window->addAction(action);
 }
 
+QMargins PitPanel::frameMargins() const
+{
+    return {geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
+            frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom()};
+}
+
+int PitPanel::widthBeside() const
+{
+    // A usual window frame's width, for the time before the window manager has put one round.
+    constexpr int kFrameAllowance = 16;
+    const QMargins frame = frameMargins();
+    const int framed = frame.left() + frame.right();
+    return std::max(minimumSizeHint().width(), sizeHint().width()) + (framed > 0 ? framed : kFrameAllowance);
+}
+
 void PitPanel::placeBeside(const QWidget& window)
 {
     const QScreen* screen = window.screen();
     const QRect room = screen ? screen->availableGeometry() : QRect();
     const QRect client = window.frameGeometry();
+    const QMargins frame = frameMargins();
+    const int least = widthBeside();
+    // The panel takes a whole side of the screen that the client window leaves free, right
+    // first; on a screen with no such side it stands at the right edge as a window of its own.
+    QRect strip;
+    if (room.right() - client.right() >= least)
+        strip = QRect(QPoint(client.right() + 1, room.top()), room.bottomRight());
+    else if (client.left() - room.left() >= least)
+        strip = QRect(room.topLeft(), QPoint(client.left() - 1, room.bottom()));
+    if (strip.isValid()) {
+        setGeometry(strip.marginsRemoved(frame));
+        return;
+    }
     adjustSize();
-    const int width = frameGeometry().width();
-    int x = client.right() + 1;
-    if (x + width > room.right() + 1)
-        x = client.left() - width >= room.left() ? client.left() - width : room.right() + 1 - width;
-    move(x, std::max(client.top(), room.top()));
+    move(room.right() + 1 - frameGeometry().width(), std::max(client.top(), room.top()));
+}
+
+void PitPanel::follow(QWidget* window)
+{
+    m_followed = window;
+    window->installEventFilter(this);
+    placeBeside(*window);
+}
+
+bool PitPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    // The client window moves and resizes as it fills the screen or leaves it (F11, a frame
+    // that comes late): the panel keeps to the side it leaves free.
+    if (watched == m_followed && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        placeBeside(*m_followed);
+    return QWidget::eventFilter(watched, event);
 }
 
 void PitPanel::showEvent(QShowEvent* event)

@@ -2,6 +2,7 @@
 
 #include "pit/pit_observer.h"
 
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -27,9 +28,14 @@ public:
 
     /// The keys of the panel work in window too.
     void attachKeys(QWidget* window);
-    /// Places the panel beside window on its screen: right of it, else left of it, else at the
-    /// screen's right edge.
+    /// Places the panel beside window on its screen: in the whole free side right of it, else
+    /// left of it, else at the screen's right edge.
     void placeBeside(const QWidget& window);
+    /// The width the panel takes beside a window, its frame included (before the window
+    /// manager has framed it, room for a usual frame).
+    int widthBeside() const;
+    /// Places the panel beside window now and again whenever window moves or is resized.
+    void follow(QWidget* window);
 
     /// The actions behind the keys and buttons, in the order of the buttons.
     enum class Key { PitIn, PitOut, ChooseDriver, Undo, Mute, EditRules };
@@ -46,9 +52,11 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void addKey(Key key, const QString& text, const QKeySequence& shortcut, std::function<void()> run);
+    QMargins frameMargins() const;
     void chooseNextDriver();
     void editRules();
     void watchEditor();
@@ -56,6 +64,7 @@ private:
     QString alertText(const StintAlert& alert) const;
 
     PitObserver& m_observer;
+    QPointer<QWidget> m_followed;
     IEditorLauncher& m_editor;
     QTimer m_refresh;
     QTimer m_editorPoll;

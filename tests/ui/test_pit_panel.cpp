@@ -1,6 +1,7 @@
 // The pit panel beside the client window on a 1024x768 offscreen screen: its keys reach the
 // pit actions from either window, the client window's own keys do what they always did, and
-// the panel stands beside the client window and shows what the observer knows.
+// the panel stands beside the client window (filling the screen or not) and shows what the
+// observer knows.
 #include "client/datagram.h"
 #include "fakes/fake_client_services.h"
 #include "fakes/file_bytes.h"
@@ -19,7 +20,7 @@ namespace {
 
 /// A client window with fakes behind it, its view, the pit observer and the panel beside it.
 struct PanelRig : FakeClientServices {
-    PanelRig()
+    explicit PanelRig(bool fill = false)
     {
         path = dir.filePath(QStringLiteral("Stints.ini"));
         writeBytes(path, "[rules]\r\nmin_pit_s=30\r\n[drivers]\r\n1=A\r\n2=B\r\n3=C\r\n");
@@ -29,11 +30,14 @@ struct PanelRig : FakeClientServices {
         s.runObserver = [this](const ClientWindow& w, RunEvent e) { pit->onRunEvent(w, e); };
         window = std::make_unique<ClientWindow>(pub, std::move(s));
         view = std::make_unique<ClientView>(*window, Clt_800);
+        view->setFill(fill);
         view->loadAndShow();
         panel = std::make_unique<PitPanel>(*pit, editor);
         panel->attachKeys(view.get());
-        panel->placeBeside(*view);
+        if (fill)
+            view->setSideRoom(panel->widthBeside());
         panel->show();
+        panel->follow(view.get());
     }
     ~PanelRig()
     {
@@ -133,10 +137,19 @@ private Q_SLOTS:
         QCOMPARE(rig.view->actions().size(), 5);
     }
 
+    void standsBesideTheClientWindowAndShowsTheStop_data()
+    {
+        QTest::addColumn<bool>("fill");
+        QTest::newRow("exact layout") << false;
+        QTest::newRow("filling the rest of the screen") << true;
+    }
+
     void standsBesideTheClientWindowAndShowsTheStop()
     {
-        PanelRig rig;
+        QFETCH(bool, fill);
+        PanelRig rig(fill);
         QVERIFY(QTest::qWaitForWindowExposed(rig.panel.get()));
+        QCOMPARE(rig.view->scale() > 1.0, fill);
         QVERIFY(rig.panel->isWindow());
         QVERIFY(!rig.panel->frameGeometry().intersects(rig.view->frameGeometry()));
         QVERIFY(rig.view->screen()->availableGeometry().contains(rig.panel->frameGeometry()));
