@@ -12,6 +12,9 @@
 #   --fill         run the client with --fill (its window fills the screen)
 #   --lap-log DIR  run the client with --lap-log DIR; without a display the run's CSV is
 #                  then drawn with rivect-laps into build/screenshots/laps.png
+#   --stints       run the client with --stints and a roster of three drivers; the simulator
+#                  stops in the pits every third lap. Without a display the pit keys are
+#                  pressed here and build/screenshots/stints.png shows the pit panel
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
@@ -19,9 +22,11 @@ root="$PWD"
 screen_size="1024x768"
 client_args=()
 lap_log=""
+stints=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --fill) client_args+=(--fill); shift ;;
+    --stints) stints=1; client_args+=(--stints); shift ;;
     --lap-log)
       lap_log="${2:-}"
       [ -n "$lap_log" ] || { echo "run.sh: --lap-log needs a folder" >&2; exit 2; }
@@ -34,7 +39,7 @@ while [ $# -gt 0 ]; do
       shift 2 || { echo "run.sh: --screen needs WxH" >&2; exit 2; }
       ;;
     --screen=*) screen_size="${1#--screen=}"; shift ;;
-    -h|--help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown option '$1'" >&2; exit 2 ;;
   esac
 done
@@ -55,6 +60,11 @@ hostsim="$root/build/release/tools/hostsim/rivect-hostsim"
 # The settings file is in code page 932: "[環境設定]" is 5B 8A C2 8B AB 90 DD 92 E8 5D.
 # Written afresh every time: the host is this machine, whatever an earlier run stored.
 printf '\x5b\x8a\xc2\x8b\xab\x90\xdd\x92\xe8\x5d\r\nHostIPNo=127.0.0.1\r\n' > "$demo/Rivect.ini"
+# The stints file beside it (UTF-8 is read as well as code page 932): rules short enough that a
+# demo of a few minutes meets them.
+if [ "$stints" -eq 1 ]; then
+  printf '[rules]\r\nmax_stint_min=6\r\nmin_pit_s=10\r\npits_closed_start_min=0\r\npits_closed_end_min=5\r\nmin_driver_min=0\r\nmax_driver_min=0\r\n[drivers]\r\n1=山田\r\n2=佐藤\r\n3=鈴木\r\n' > "$demo/Stints.ini"
+fi
 
 # The program may never set the clock: without the system bus it cannot ask the desktop's time
 # service, and as root it runs without the capability to set the clock itself.
@@ -81,6 +91,7 @@ trap cleanup EXIT
 sim_args=(--register 127.0.0.1=1 --car 1 --lap 15000 --spread 1500 --run-minutes 30
           --text "ようこそ　Ｒｉｖｅｃｔ　デモ走行中" --text "ピットイン準備　タイヤ交換"
           --no-stdin)
+[ "$stints" -eq 1 ] && sim_args+=(--pit-every 3 --pit-s 20)
 own_address="$(hostname -I 2>/dev/null | awk '{print $1}')"
 if [[ "$own_address" =~ ^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
   sim_args+=(--register "$own_address=1")
@@ -100,6 +111,11 @@ run.sh: the host simulator runs on 127.0.0.1 (car 1, a lap about every 15 s); it
           3. Space picks a driver message, sent to the host with every status datagram;
           4. to end: "Stop" (Yes), then "End" (Yes).
 EOF
+  [ "$stints" -eq 1 ] && cat <<EOF
+        The pit panel ("ピット") stands beside the client window: F5 pit in, F6 pit out,
+        F7 another driver before F6, Ctrl+Z undo, F8 sound off and on; every third lap of
+        the simulator is 20 s longer, as a stop makes it. The roster: $demo/Stints.ini
+EOF
   "${launch[@]}"
   exit $?
 fi
@@ -110,7 +126,7 @@ for tool in Xvfb openbox xdotool xwininfo import; do
 done
 shots="$root/build/screenshots"
 mkdir -p "$shots"
-rm -f "$shots"/{opening,client,registered,lap1,lap2,filed}.png
+rm -f "$shots"/{opening,client,registered,lap1,lap2,filed,stop,stints}.png
 
 display_file="$(mktemp)"
 Xvfb -displayfd 3 -screen 0 "${screen_size}x24" -nolisten tcp \
@@ -225,6 +241,18 @@ wait_for 30 lap_taken 2 || fail "the second lap was not taken"
 echo "run.sh: lap 2 arrived $(( SECONDS - sim_started )) s after the simulator started"
 sleep 1.5
 import -window root "$shots/lap2.png"
+if [ "$stints" -eq 1 ]; then
+  # The pit keys work in the client window: a stop of a few seconds, then the next driver.
+  wait_for 5 window_named ピット || fail "the pit panel is not shown"
+  echo "run.sh: pressing F5 (pit in), then F6 (pit out)"
+  xdotool windowactivate --sync "$client" key --clearmodifiers F5
+  sleep 3
+  import -window root "$shots/stop.png"
+  xdotool windowactivate --sync "$client" key --clearmodifiers F6
+  wait_for 60 lap_taken 3 || fail "the third lap was not taken"
+  sleep 1.5
+  import -window root "$shots/stints.png"
+fi
 
 echo "run.sh: pressing Stop (Yes) and End (Yes)"
 press "${start_btn[@]}"
@@ -235,7 +263,9 @@ answer "終了確認" Return
 # ended PID: the process has ended (a child that has ended but not been waited for counts).
 ended() { local s; s="$(ps -o stat= -p "$1" 2>/dev/null)" || return 0; [[ "$s" == Z* ]]; }
 wait_for 10 ended "$program_pid" || fail "the program did not end"
-echo "run.sh: screenshots in $shots: opening, client, registered, lap1, filed, lap2 (.png)"
+extra_shots=""
+[ "$stints" -eq 1 ] && extra_shots=", stop, stints"
+echo "run.sh: screenshots in $shots: opening, client, registered, lap1, filed, lap2$extra_shots (.png)"
 if [ -n "$lap_log" ]; then
   run_log="$(ls -t "$lap_log"/*.csv 2>/dev/null | head -n1)"
   [ -n "$run_log" ] || fail "no lap log was written into $lap_log"

@@ -84,6 +84,23 @@ def prepare_program(rivect, workdir, installed):
     return program, program_dir
 
 
+def launch(opts, session, x, program, workdir, args=(), log_name="rivect.log"):
+    """Starts the program on the display (under Wine with --wine-prefix), without the right to
+    set the clock, its output in workdir/log_name."""
+    command = (["wine", program] if opts.wine_prefix else [program]) + list(args)
+    if os.geteuid() == 0:
+        command = ["setpriv", "--bounding-set=-sys_time", "--inh-caps=-sys_time", "--"] + command
+    if opts.wine_prefix:
+        env = dict(x.env, LC_ALL="C.UTF-8", WINEPREFIX=os.path.abspath(opts.wine_prefix), WINEDEBUG="-all",
+                   WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
+        env.pop("QT_QPA_PLATFORM", None)
+    else:
+        env = dict(x.env, QT_QPA_PLATFORM="xcb", LC_ALL="C.UTF-8")
+    env.pop("WAYLAND_DISPLAY", None)
+    with open(os.path.join(workdir, log_name), "ab") as out:
+        return session.start(command, env=env, cwd=workdir, stdout=out, stderr=subprocess.STDOUT)
+
+
 def check(condition, message):
     if not condition:
         raise Failure(message)
@@ -208,19 +225,8 @@ def scenario(opts, session, workdir):
                                    "--text", HOST_TEXT], session)
     sim.wait_for("its start", lambda e: e.get("type") == "start", 10)
 
-    command = ["wine", program] if opts.wine_prefix else [program]
-    if os.geteuid() == 0:
-        command = ["setpriv", "--bounding-set=-sys_time", "--inh-caps=-sys_time", "--"] + command
-    if opts.wine_prefix:
-        env = dict(x.env, LC_ALL="C.UTF-8", WINEPREFIX=os.path.abspath(opts.wine_prefix), WINEDEBUG="-all",
-                   WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
-        env.pop("QT_QPA_PLATFORM", None)
-    else:
-        env = dict(x.env, QT_QPA_PLATFORM="xcb", LC_ALL="C.UTF-8")
-    env.pop("WAYLAND_DISPLAY", None)
     launched = time.monotonic()  # before the program exists: its timers start later
-    with open(os.path.join(workdir, "rivect.log"), "wb") as out:
-        rivect = session.start(command, env=env, cwd=workdir, stdout=out, stderr=subprocess.STDOUT)
+    rivect = launch(opts, session, x, program, workdir)
     started = time.monotonic()
 
     # The opening window, then the client window three seconds later.
