@@ -104,10 +104,10 @@ int main(int argc, char* argv[])
         if (pit) {
             pitPanel = std::make_unique<PitPanel>(*pit, editor);
             pitPanel->attachKeys(clientView.get());
+            pitPanel->show();
             // A filling client window leaves the panel the side a wide screen has to spare.
             if (options.fill)
                 clientView->setSideRoom(pitPanel->widthBeside());
-            pitPanel->show();
             pitPanel->follow(clientView.get());
             // Told once the client window is up, not from inside the opening window's handler.
             QTimer::singleShot(0, pit.get(), [&pit] { pit->tellProblems(); });

@@ -52,7 +52,8 @@ PitPanel::PitPanel(PitObserver& observer, IEditorLauncher& editor, QWidget* pare
     setWindowTitle(QStringLiteral("ピット"));
     // The client window keeps the focus when the panel appears beside it.
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setFixedWidth(kPanelWidthPx);
+    // At least this wide; beside a filling client window it takes the whole free side.
+    setMinimumWidth(kPanelWidthPx);
     auto* grid = new QGridLayout(this);
     int row = 0;
     m_stint = addLine(grid, row++, 16, true);
@@ -72,6 +73,8 @@ PitPanel::PitPanel(PitObserver& observer, IEditorLauncher& editor, QWidget* pare
     m_alert->setPalette(alarm);
     m_alert->setAlignment(Qt::AlignCenter);
     m_note = addLine(grid, row++, 10);
+    // A panel taller than its lines keeps them together at the top, the buttons at the bottom.
+    grid->setRowStretch(row++, 1);
 
     addKey(Key::PitIn, QStringLiteral("ピットイン (F5)"), QKeySequence(Qt::Key_F5), [this] { m_observer.pitIn(); });
     addKey(Key::PitOut, QStringLiteral("ピットアウト (F6)"), QKeySequence(Qt::Key_F6),
@@ -142,7 +145,8 @@ int PitPanel::widthBeside() const
     constexpr int kFrameAllowance = 16;
     const QMargins frame = frameMargins();
     const int framed = frame.left() + frame.right();
-    return std::max(minimumSizeHint().width(), sizeHint().width()) + (framed > 0 ? framed : kFrameAllowance);
+    return std::max({minimumWidth(), minimumSizeHint().width(), sizeHint().width()})
+        + (framed > 0 ? framed : kFrameAllowance);
 }
 
 void PitPanel::placeBeside(const QWidget& window)

@@ -34,9 +34,9 @@ struct PanelRig : FakeClientServices {
         view->loadAndShow();
         panel = std::make_unique<PitPanel>(*pit, editor);
         panel->attachKeys(view.get());
+        panel->show();
         if (fill)
             view->setSideRoom(panel->widthBeside());
-        panel->show();
         panel->follow(view.get());
     }
     ~PanelRig()
