@@ -67,7 +67,7 @@ Reading parse(const QString& text, const QString& fileName)
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString line = lines.at(i).trimmed();
         auto problem = [&](const QString& what) {
-            reading.problems.append(QStringLiteral("%1, line %2: %3").arg(fileName).arg(i + 1).arg(what));
+            reading.problems.append(QStringLiteral("%1 %2行目: %3").arg(fileName).arg(i + 1).arg(what));
         };
         if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
             continue;
@@ -79,7 +79,7 @@ Reading parse(const QString& text, const QString& fileName)
                 section = Section::Drivers;
             } else {
                 section = Section::Unknown;
-                problem(QStringLiteral("unknown section [%1]").arg(name));
+                problem(QStringLiteral("知らないセクション [%1]").arg(name));
             }
             continue;
         }
@@ -87,24 +87,24 @@ Reading parse(const QString& text, const QString& fileName)
             continue;
         const qsizetype equals = line.indexOf(u'=');
         if (equals <= 0) {
-            problem(QStringLiteral("not a key=value line"));
+            problem(QStringLiteral("キー=値 の形ではありません"));
             continue;
         }
         const QString key = line.left(equals).trimmed();
         const QString value = line.mid(equals + 1).trimmed();
         if (section == Section::None) {
-            problem(QStringLiteral("\"%1\" is in no section").arg(key));
+            problem(QStringLiteral("「%1」がセクションの外にあります").arg(key));
         } else if (section == Section::Rules) {
             const auto it = std::find_if(kRuleKeys.begin(), kRuleKeys.end(), [&](const RuleKey& k) {
                 return key.compare(QLatin1String(k.name), Qt::CaseInsensitive) == 0;
             });
             const int number = wholeNumber(value);
             if (it == kRuleKeys.end()) {
-                problem(QStringLiteral("unknown key \"%1\"").arg(key));
+                problem(QStringLiteral("知らないキー「%1」").arg(key));
             } else if (number < 0) {
-                problem(QStringLiteral("\"%1\" is not a whole number of 0 or more; the rule is off").arg(value));
+                problem(QStringLiteral("「%1」は 0 以上の整数ではありません。この決まりは使いません").arg(value));
             } else if (ruleSeen[it - kRuleKeys.begin()]) {
-                problem(QStringLiteral("\"%1\" given again; the first stays").arg(key));
+                problem(QStringLiteral("「%1」が二度あります。最初のものを使います").arg(key));
             } else {
                 ruleSeen[it - kRuleKeys.begin()] = true;
                 reading.rules.*(it->field) = number;
@@ -112,11 +112,11 @@ Reading parse(const QString& text, const QString& fileName)
         } else {
             const int number = wholeNumber(key);
             if (number < 1 || number > kMaxDrivers)
-                problem(QStringLiteral("driver key \"%1\" is not 1 to %2").arg(key).arg(kMaxDrivers));
+                problem(QStringLiteral("ドライバーの番号「%1」は 1 から %2 ではありません").arg(key).arg(kMaxDrivers));
             else if (value.isEmpty())
-                problem(QStringLiteral("driver %1 has no name").arg(number));
+                problem(QStringLiteral("ドライバー %1 に名前がありません").arg(number));
             else if (drivers.contains(number))
-                problem(QStringLiteral("driver %1 given again; the first stays").arg(number));
+                problem(QStringLiteral("ドライバー %1 が二度あります。最初のものを使います").arg(number));
             else
                 drivers.insert(number, value);
         }
@@ -138,7 +138,7 @@ Reading read(const QString& path)
     }
     case FileAccess::ReadResult::Failed: {
         Reading reading;
-        reading.problems.append(QStringLiteral("%1: cannot be read (%2); every rule is off").arg(path, reason));
+        reading.problems.append(QStringLiteral("%1: 読めません (%2)。どの決まりも使いません").arg(path, reason));
         return reading;
     }
     case FileAccess::ReadResult::Ok:

@@ -212,7 +212,7 @@ private Q_SLOTS:
         rig.pit->tellProblems();
         rig.pit->tellProblems();
         QCOMPARE(boxesTitled(rig.dialogs, QStringLiteral("スティント")), 1);
-        QVERIFY(rig.dialogs.boxes.constFirst().prompt.contains(QStringLiteral("line 2")));
+        QVERIFY(rig.dialogs.boxes.constFirst().prompt.contains(QStringLiteral("2行目")));
         // Read again, the same problem is told again: it is another reading.
         rig.pit->reloadRules();
         QCOMPARE(boxesTitled(rig.dialogs, QStringLiteral("スティント")), 2);

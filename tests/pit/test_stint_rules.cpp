@@ -52,28 +52,28 @@ void TestStintRules::read_data()
         << QByteArray("min_pit_s=5\n[rules]\nmax_stint_min\nmin_pit_s=-1\nmax_stint_min=4.5\nmax_driver_min=12x\n"
                       "fuel_l=80\n=3\npits_closed_end_min=7\nmin_driver_min=20\n")
         << "0 0 0 7 20 0 | "
-        << QStringList{"1:in no section", "3:not a key=value", "4:not a whole number", "5:not a whole number",
-                       "6:not a whole number", "7:unknown key", "8:not a key=value"}
+        << QStringList{"1:セクションの外", "3:キー=値", "4:0 以上の整数ではありません", "5:0 以上の整数ではありません",
+                       "6:0 以上の整数ではありません", "7:知らないキー", "8:キー=値"}
         << false;
     QTest::newRow("bad driver keys and names")
         << QByteArray("[drivers]\n0=A\n1=B\n100=C\nx=D\n-2=E\n3=\n1=F\n99=G\n")
         << "0 0 0 0 0 0 | B,G"
-        << QStringList{"2:is not 1 to 99", "4:is not 1 to 99", "5:is not 1 to 99", "6:is not 1 to 99",
-                       "7:has no name", "8:given again"}
+        << QStringList{"2:は 1 から 99 ではありません", "4:は 1 から 99 ではありません", "5:は 1 から 99 ではありません", "6:は 1 から 99 ではありません",
+                       "7:名前がありません", "8:二度あります"}
         << false;
     QTest::newRow("a rule given twice: the first stays")
-        << QByteArray("[rules]\nmin_pit_s=60\nmin_pit_s=90\n") << "0 60 0 0 0 0 | " << QStringList{"3:given again"}
+        << QByteArray("[rules]\nmin_pit_s=60\nmin_pit_s=90\n") << "0 60 0 0 0 0 | " << QStringList{"3:二度あります"}
         << false;
     QTest::newRow("an unknown section is told once and passed over")
         << QByteArray("[fuel]\nmax_stint_min=9\nx\n[rules]\nmin_pit_s=30\n") << "0 30 0 0 0 0 | "
-        << QStringList{"1:unknown section [fuel]"} << false;
+        << QStringList{"1:知らないセクション [fuel]"} << false;
     QTest::newRow("a number too large for the book is refused")
         << QByteArray("[rules]\nmax_stint_min=99999999999\n") << "0 0 0 0 0 0 | "
-        << QStringList{"2:not a whole number"} << false;
+        << QStringList{"2:0 以上の整数ではありません"} << false;
     QTest::newRow("missing: the default's rules, all off")
         << kMissing << "0 0 0 0 0 0 | 山田,佐藤,鈴木" << QStringList{} << true;
     QTest::newRow("unreadable: all off, told, not missing")
-        << kFolder << "0 0 0 0 0 0 | " << QStringList{"0:cannot be read"} << false;
+        << kFolder << "0 0 0 0 0 0 | " << QStringList{"0:読めません"} << false;
 }
 
 void TestStintRules::read()
@@ -98,7 +98,7 @@ void TestStintRules::read()
     for (qsizetype i = 0; i < problems.size(); ++i) {
         const QString line = problems.at(i).section(u':', 0, 0);
         const QString words = problems.at(i).section(u':', 1);
-        const QString where = line == u'0' ? path : QStringLiteral("%1, line %2").arg(StintsFile::kFileName, line);
+        const QString where = line == u'0' ? path : QStringLiteral("%1 %2行目").arg(StintsFile::kFileName, line);
         QVERIFY2(reading.problems.at(i).startsWith(where + u':') && reading.problems.at(i).contains(words),
                  qPrintable(reading.problems.at(i)));
     }
