@@ -64,9 +64,11 @@ int main(int argc, char* argv[])
     // The stints file named, or the one beside Rivect.ini, found as that is.
     std::unique_ptr<PitObserver> pit;
     if (options.stints) {
-        const StintsLocation where = options.stintsFile.isEmpty()
+        StintsLocation where = options.stintsFile.isEmpty()
             ? StintsLocation{files.filePath(StintsFile::kFileName), files.preparedPath(StintsFile::kFileName)}
             : StintsLocation{options.stintsFile};
+        // The pit journal always goes to the settings folder, wherever the stints file is.
+        where.journalPath = files.filePath(QStringLiteral("PitJournal.txt"));
         pit = std::make_unique<PitObserver>(where, dialogs);
         if (lapLog)
             lapLog->addColumns({PitObserver::lapLogColumns(), [&pit] { return pit->lapLogFields(); }});

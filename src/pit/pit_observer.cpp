@@ -34,6 +34,14 @@ PitObserver::PitObserver(StintsLocation location, IDialogs& dialogs, SteadyClock
     connect(&m_alertTimer, &QTimer::timeout, this, &PitObserver::collectAlerts);
     readRules();
     m_book = StintBook(m_rules);
+    if (!m_location.journalPath.isEmpty()) {
+        m_journal = std::make_unique<PitJournal>(
+            m_location.journalPath, [this](PitJournalWriter::Notice notice, const QString& path) {
+                tellJournal(notice, path);
+            });
+        // Whatever the panel is told of may have changed the book: its new lines go to the medium.
+        connect(this, &PitObserver::changed, this, [this] { m_journal->keep(m_book.journal()); });
+    }
 }
 
 void PitObserver::readRules()
@@ -97,6 +105,9 @@ void PitObserver::onRunEvent(const ClientWindow& window, RunEvent event)
         m_latest.reset();
         m_endTold.reset();
         m_lapFields.clear();
+        m_notice.clear();
+        if (m_journal)
+            m_journal->started(window.Cmb_CarNo.text());
         m_running = true;
         m_alertTimer.start();
         break;
@@ -137,6 +148,29 @@ void PitObserver::lap(const ClientWindow& window)
         return;
     const qint64 at = now();
     const PublicConst& pub = window.pub();
+    // The end time is the host's, so it is measured against the host's clock in the same
+    // report rather than the PC's: the window asks for the PC's clock to be set to it, but
+    // that may be refused or take effect later. A report without a readable clock falls back
+    // to the PC's. The end is told again only when the host moves it, so the whole seconds of
+    // the report's clock do not make it jitter.
+    const QTime end = pub.Pub_EndTime.time();
+    std::optional<qint64> endMs;
+    QString hostEnd;
+    if (pub.Pub_EndTimeSet != VbFalse && pub.Pub_EndTime.isValid() && m_endTold != end) {
+        const QDateTime pc = window.services().clock.now();
+        const std::optional<QTime> hostClock = Datagram::parseTimeText(Datagram::columnView(window.m_RecvData, 45, 8));
+        const std::optional<QDate> hostDate = Datagram::parseDateText(Datagram::columnView(window.m_RecvData, 35, 10));
+        const QTime reference = hostClock ? *hostClock : pc.time();
+        endMs = endMoment(at, reference, end);
+        // The end with its date, by the host's clock: the race of another day ends at another one.
+        hostEnd = QDateTime(hostDate.value_or(pc.date()), reference, Qt::UTC)
+                      .addMSecs(*endMs - at)
+                      .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+        // The run's first end decides whether it goes on with the race kept before a restart,
+        // before the lap is placed: its row then carries that race's stint and driver.
+        if (!m_endTold && m_journal)
+            resume(window, hostEnd, *endMs);
+    }
     m_book.lapTaken(at, window.m_LapNo, pub.Pub_LastLap);
     // Placed now, with the keys pressed so far: a pit-in pressed during the lap is known by
     // its report, and an undo afterwards cannot take back a row already written.
@@ -148,20 +182,50 @@ void PitObserver::lap(const ClientWindow& window)
                            : place->pit == LapPlace::Pit::Out ? QStringLiteral("out")
                                                               : QString()};
     }
-    if (pub.Pub_EndTimeSet == VbFalse || !pub.Pub_EndTime.isValid())
+    if (!endMs)
         return;
-    // The end time is the host's, so it is measured against the host's clock in the same
-    // report rather than the PC's: the window asks for the PC's clock to be set to it, but
-    // that may be refused or take effect later. A report without a readable clock falls back
-    // to the PC's. The end is told again only when the host moves it, so the whole seconds of
-    // the report's clock do not make it jitter.
-    const QTime end = pub.Pub_EndTime.time();
-    if (m_endTold == end)
-        return;
-    const std::optional<QTime> hostClock = Datagram::parseTimeText(Datagram::columnView(window.m_RecvData, 45, 8));
-    const QTime reference = hostClock ? *hostClock : window.services().clock.now().time();
-    m_book.endTimeKnown(endMoment(at, reference, end));
+    m_book.endTimeKnown(*endMs);
     m_endTold = end;
+    if (m_journal)
+        m_journal->endKnown(hostEnd);
+}
+
+void PitObserver::resume(const ClientWindow& window, const QString& hostEnd, qint64 endMs)
+{
+    const std::optional<QStringList> lines =
+        m_journal->resume(window.Cmb_CarNo.text(), hostEnd, endMs, m_book.journal());
+    if (!lines)
+        return;
+    // The race before the restart, with the keys pressed since this run's Start; alerts told
+    // then stay told.
+    m_book = StintBook::fromJournal(m_rules, *lines);
+    m_notice = QStringLiteral("前回の記録から再開しました（スティント%1）").arg(m_book.status(now()).stint);
+}
+
+void PitObserver::tellJournal(PitJournalWriter::Notice notice, const QString& path)
+{
+    using Notice = PitJournalWriter::Notice;
+    const QString file = QDir::toNativeSeparators(path);
+    QString text;
+    int icon = MsgBox::vbInformation;
+    switch (notice) {
+    case Notice::Failed:
+    case Notice::NoRoom:
+        text = (notice == Notice::NoRoom ? QStringLiteral("ピット記録を書き込めません（ディスクがいっぱいです）。")
+                                         : QStringLiteral("ピット記録を書き込めません。"))
+            + QStringLiteral("計測はそのまま続きます。") + QLatin1Char('\r') + file;
+        icon = MsgBox::vbCritical;
+        break;
+    case Notice::Resumed:
+        text = QStringLiteral("ピット記録の書き込みを再開しました。") + QLatin1Char('\r') + file;
+        break;
+    case Notice::Moved:
+        text = QStringLiteral("ピット記録は別のファイルに書き込みます: ") + file + QLatin1Char('\r')
+            + QStringLiteral("元のファイルはピット記録ではないため、そのまま残します。");
+        icon = MsgBox::vbExclamation;
+        break;
+    }
+    m_dialogs.msgBox(text, MsgBox::vbOKOnly | icon, QStringLiteral("ピット記録"));
 }
 
 bool PitObserver::pitIn()

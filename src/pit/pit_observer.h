@@ -1,6 +1,7 @@
 #pragma once
 
 #include "client/client_window.h"
+#include "pit/pit_journal.h"
 #include "pit/stint_book.h"
 #include "pit/stint_rules.h"
 
@@ -11,15 +12,18 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class IDialogs;
 
 /// Where the stints file is kept: saved at savePath, and read from preparedPath while savePath
 /// does not exist (the copy beside the program); preparedPath is empty when there is none.
+/// The pit journal is kept at journalPath; none is kept when it is empty.
 struct StintsLocation {
     QString savePath;
     QString preparedPath = {};
+    QString journalPath = {};
 };
 
 /// Keeps the stints and pit stops of each timing run beside the client window: it watches the
@@ -80,6 +84,11 @@ public:
     std::optional<StintAlert> latestAlert() const { return m_latest; }
     /// The problems of the last reading that were not taken.
     const QStringList& problems() const { return m_problems; }
+    /// What the panel says of the journal: that the run went on with the race kept before a
+    /// restart; empty otherwise.
+    const QString& notice() const { return m_notice; }
+    /// The journal kept, if any.
+    PitJournal* journal() const { return m_journal.get(); }
     /// Hands in the sound of the alerts; an empty one plays nothing.
     void setChime(Chime chime) { m_chime = std::move(chime); }
     /// The 100 ms timer, running only while a run is on.
@@ -105,6 +114,8 @@ Q_SIGNALS:
 private:
     void readRules();
     void lap(const ClientWindow& window);
+    void resume(const ClientWindow& window, const QString& hostEnd, qint64 endMs);
+    void tellJournal(PitJournalWriter::Notice notice, const QString& path);
 
     StintsLocation m_location;
     IDialogs& m_dialogs;
@@ -121,4 +132,6 @@ private:
     QStringList m_lapFields;  ///< lapLogFields() of the lap just taken
     std::optional<QTime> m_endTold;  ///< the host's end time given to the book last, this run
     QTimer m_alertTimer;
+    QString m_notice;
+    std::unique_ptr<PitJournal> m_journal;
 };

@@ -72,6 +72,7 @@ PitPanel::PitPanel(PitObserver& observer, IEditorLauncher& editor, QWidget* pare
     alarm.setColor(QPalette::WindowText, QColor(Qt::yellow));
     m_alert->setPalette(alarm);
     m_alert->setAlignment(Qt::AlignCenter);
+    m_kept = addLine(grid, row++, 12, true);
     m_note = addLine(grid, row++, 10);
     // A panel taller than its lines keeps them together at the top, the buttons at the bottom.
     grid->setRowStretch(row++, 1);
@@ -340,5 +341,6 @@ void PitPanel::refresh()
     // The line keeps its room when empty, so that the panel does not change size with the alerts.
     m_alert->setText(latest ? alertText(*latest) : QString());
     m_alert->setAutoFillBackground(latest.has_value());
+    m_kept->setText(m_observer.notice());
     button(Key::Mute)->setText(m_observer.muted() ? QStringLiteral("消音中 (F8)") : QStringLiteral("消音 (F8)"));
 }

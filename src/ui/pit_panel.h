@@ -80,5 +80,6 @@ private:
     QLabel* m_stops = nullptr;
     QLabel* m_next = nullptr;
     QLabel* m_alert = nullptr;
+    QLabel* m_kept = nullptr;
     QLabel* m_note = nullptr;
 };

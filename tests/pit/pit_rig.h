@@ -1,7 +1,7 @@
 #pragma once
 
 // A client window with fake services whose runs a pit observer watches, on a steady clock
-// moved by hand, with its stints file in a folder of its own.
+// moved by hand, with its stints file and pit journal in a folder of its own.
 #include "client/datagram.h"
 #include "fakes/fake_client_services.h"
 #include "fakes/file_bytes.h"
@@ -22,10 +22,24 @@ struct PitRig : FakeClientServices {
     explicit PitRig(const QByteArray& rules = {})
     {
         path = program.filePath(QStringLiteral("Stints.ini"));
+        journal = program.filePath(QStringLiteral("PitJournal.txt"));
         if (!rules.isNull())
             writeBytes(path, stintsText(rules));
-        pit = std::make_unique<PitObserver>(StintsLocation{path}, dialogs, [this] { return steadyMs; });
         pub.Pub_HostIP = QStringLiteral("127.0.0.1");
+        load();
+    }
+    /// The program ends without Stop (a crash, a kill) and starts again in the same folder, its
+    /// steady clock now at steadyAfter. The journal's lines handed over are on the medium.
+    void restart(qint64 steadyAfter)
+    {
+        w.reset();
+        pit.reset();
+        steadyMs = steadyAfter;
+        load();
+    }
+    void load()
+    {
+        pit = std::make_unique<PitObserver>(StintsLocation{path, {}, journal}, dialogs, [this] { return steadyMs; });
         ClientServices s = services(program.path());
         s.runObserver = [this](const ClientWindow& window, RunEvent e) { pit->onRunEvent(window, e); };
         w = std::make_unique<ClientWindow>(pub, std::move(s));
@@ -52,6 +66,7 @@ struct PitRig : FakeClientServices {
 
     QTemporaryDir program;
     QString path;
+    QString journal;
     qint64 steadyMs = 0;
     PublicConst pub;
     std::unique_ptr<PitObserver> pit;
