@@ -106,11 +106,15 @@ int main(int argc, char* argv[])
         if (pit) {
             pitPanel = std::make_unique<PitPanel>(*pit, editor);
             pitPanel->attachKeys(clientView.get());
+            pitPanel->placeBeside(*clientView);
             pitPanel->show();
             // A filling client window leaves the panel the side a wide screen has to spare.
             if (options.fill)
                 clientView->setSideRoom(pitPanel->widthBeside());
             pitPanel->follow(clientView.get());
+            // Where the screen has no side to spare, the client window stays in front of the
+            // panel; a click on the panel brings it up.
+            clientView->raise();
             // Told once the client window is up, not from inside the opening window's handler.
             QTimer::singleShot(0, pit.get(), [&pit] { pit->tellProblems(); });
         }

@@ -98,6 +98,14 @@ def scenario(opts, session, workdir):
 
     x = dx.Display.start(session, "1024x768")
     x.match_pid = not opts.wine_prefix
+    try:
+        run_race(opts, session, x, program, workdir, lap_dir)
+    except (ds.Failure, dx.XError):
+        x.screenshot(opts.shots, "stints-failed")
+        raise
+
+
+def run_race(opts, session, x, program, workdir, lap_dir):
     sim = ds.Simulator(opts.hostsim, ["--register", "127.0.0.1=1", "--car", "1", "--lap", str(LAP_MS),
                                       "--pit-every", str(PIT_EVERY), "--pit-s", str(PIT_S), "--run-minutes", "60"],
                        session)
