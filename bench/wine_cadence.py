@@ -129,19 +129,31 @@ class WinePrefix:
         subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True, timeout=60)
 
 
-def measure(opts, workdir, wine=None):
-    """One run of one client; returns the simulator's interval spread and the CPU shares."""
+def idle_hold(_sim, seconds):
+    time.sleep(seconds)
+
+
+def measure(opts, workdir, wine=None, args=(), prepare=None, started=None, hold=None):
+    """One run of one client; returns the simulator's interval spread and the CPU shares (the
+    client's groups, and "Xvfb" for the display's server).
+
+    args are more arguments for the program; prepare(program_dir) is called before it starts,
+    started(x, pid) once its client window shows; hold(sim, seconds) fills the hold (by default
+    nothing happens in it)."""
     session = dx.Session()
     try:
-        program, _ = ds.prepare_program(wine.program if wine else opts.rivect, workdir,
-                                        installed=bool(wine))
+        program, program_dir = ds.prepare_program(wine.program if wine else opts.rivect, workdir,
+                                                  installed=bool(wine))
+        if prepare:
+            prepare(program_dir)
 
         x = dx.Display.start(session, "1024x768")
+        xvfb = session.procs[0]  # the session's first process: Display.start began with the server
         x.match_pid = not wine
         sim = ds.Simulator(opts.hostsim, ["--register", "127.0.0.1=1", "--car", "1", "--lap", "0"], session)
         sim.wait_for("its start", lambda e: e.get("type") == "start", 10)
 
-        command = ["wine", program] if wine else [program]
+        command = (["wine", program] if wine else [program]) + list(args)
         if os.geteuid() == 0:
             command = ["setpriv", "--bounding-set=-sys_time", "--inh-caps=-sys_time", "--"] + command
         if wine:
@@ -154,6 +166,8 @@ def measure(opts, workdir, wine=None):
             rivect = session.start(command, env=env, cwd=workdir, stdout=out, stderr=subprocess.STDOUT)
 
         client_id = x.wait_window(rivect.pid, lambda w: x.name(w) == "Chronel", 60, "the client window")
+        if started:
+            started(x, rivect.pid)
         x.settle(client_id)
         win = ds.ClientWindowOnScreen(x, client_id, ds.LAYOUTS["Clt_1024"])
         win.click("Btn_HostIP")
@@ -168,12 +182,14 @@ def measure(opts, workdir, wine=None):
 
         if wine:
             def groups():
-                return {pid: wine_group(name) for pid, name in prefix_processes(wine.path).items()}
+                found = {pid: wine_group(name) for pid, name in prefix_processes(wine.path).items()}
+                found[xvfb.pid] = "Xvfb"
+                return found
             others = sorted(n for n in prefix_processes(wine.path).values() if wine_group(n) == "other")
             ds.check("rivect.exe" in groups().values(), "no rivect.exe process found in the prefix")
         else:
             def groups():
-                return {rivect.pid: "rivect"}
+                return {rivect.pid: "rivect", xvfb.pid: "Xvfb"}
             others = []
         cpu = CpuWindow(groups)
         # The first "intervals" closes the warm-up; the hold's window opens when it has been read.
@@ -183,7 +199,7 @@ def measure(opts, workdir, wine=None):
         sim.wait_for("the intervals of the warm-up", is_spread, 5, mark)
         cpu.begin()
         ds.log(f"holding the run for {opts.hold:g} s")
-        time.sleep(opts.hold)
+        (hold or idle_hold)(sim, opts.hold)
         mark = sim.count()
         sim.command("intervals")
         shares, elapsed = cpu.end()

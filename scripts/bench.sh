@@ -7,6 +7,8 @@
 #   scripts/bench.sh --only wine_cadence [--hold S | --quick]   status cadence and CPU of the Linux
 #       release build beside the Windows build under Wine (build/windows/Rivect-*-setup.exe, made by
 #       scripts/windows.sh; without it the Linux side alone)
+#   scripts/bench.sh --only panel_cost [--hold S] [--runs N] [--lap-s S] [--quick]   status cadence and
+#       CPU of the Linux release build with the pit panel (--stints) and without it, runs alternating
 # The output is also written to build/bench/bench-results.txt (--only: build/bench/NAME-results.txt).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -36,6 +38,11 @@ if [ "${programs[*]}" = wine_cadence ]; then
         --setup "${setup:-build/windows/Rivect-1.00-setup.exe}" "${mode[@]}")
   bin=bench
   programs=(wine_cadence.py)
+elif [ "${programs[*]}" = panel_cost ]; then
+  bash scripts/build.sh release rivect rivect-hostsim
+  mode=(--rivect build/release/src/app/rivect --hostsim build/release/tools/hostsim/rivect-hostsim "${mode[@]}")
+  bin=bench
+  programs=(panel_cost.py)
 elif [ "${#programs[@]}" -eq 1 ]; then
   bash scripts/build.sh bench "${programs[0]}"
   bin=build/bench/bench

@@ -125,16 +125,22 @@ void TestHostsimLogic::intervalLogSpreadsEachWindow()
     log.record(5000);
     QCOMPARE(log.take().count, 0);  // one datagram is no interval yet
 
-    // 200 intervals: 100 ms apart but one of 99.5 ms, two of 100.8 ms and one gap of 151 ms.
+    // 200 intervals: 100 ms apart but one of 99.5 ms, eighteen of 100.3 ms, two of 100.8 ms and
+    // one gap of 151 ms.
     int64_t t = 5000;
     for (int i = 0; i < 200; ++i) {
-        t += i == 10 ? 99500 : i == 20 || i == 30 ? 100800 : i == 150 ? 151000 : 100000;
+        t += i == 10                 ? 99500
+             : i >= 100 && i < 118   ? 100300
+             : i == 20 || i == 30    ? 100800
+             : i == 150              ? 151000
+                                     : 100000;
         log.record(t);
     }
     IntervalLog::Spread s = log.take();
     QCOMPARE(s.count, 200);
     QCOMPARE(s.minMs, 99.5);
     QCOMPARE(s.medianMs, 100.0);
+    QCOMPARE(s.p90Ms, 100.3);  // rank 180 of 200: the first of the eighteen
     QCOMPARE(s.p99Ms, 100.8);  // rank 198 of 200: the first of the two
     QCOMPARE(s.maxMs, 151.0);
     QCOMPARE(s.over150, 1);

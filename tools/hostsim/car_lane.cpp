@@ -230,10 +230,11 @@ void CarLane::reportIntervals()
                      {{QStringLiteral("count"), qint64(s.count)},
                       {QStringLiteral("min_ms"), s.minMs},
                       {QStringLiteral("median_ms"), s.medianMs},
+                      {QStringLiteral("p90_ms"), s.p90Ms},
                       {QStringLiteral("p99_ms"), s.p99Ms},
                       {QStringLiteral("max_ms"), s.maxMs},
                       {QStringLiteral("over_150ms"), qint64(s.over150)}},
-                     QStringLiteral("%1 status intervals: min %2 / median %3 / p99 %4 / max %5 ms, %6 over 150 ms")
-                         .arg(s.count).arg(s.minMs, 0, 'f', 2).arg(s.medianMs, 0, 'f', 2).arg(s.p99Ms, 0, 'f', 2)
-                         .arg(s.maxMs, 0, 'f', 2).arg(s.over150));
+                     QStringLiteral("%1 status intervals: min %2 / median %3 / p90 %4 / p99 %5 / max %6 ms, %7 over 150 ms")
+                         .arg(s.count).arg(s.minMs, 0, 'f', 2).arg(s.medianMs, 0, 'f', 2).arg(s.p90Ms, 0, 'f', 2)
+                         .arg(s.p99Ms, 0, 'f', 2).arg(s.maxMs, 0, 'f', 2).arg(s.over150));
 }

@@ -25,6 +25,7 @@ IntervalLog::Spread IntervalLog::take()
     s.count = int64_t(v.size());
     s.minMs = double(v.front()) / 1000.0;
     s.medianMs = rank(0.5);
+    s.p90Ms = rank(0.9);
     s.p99Ms = rank(0.99);
     s.maxMs = double(v.back()) / 1000.0;
     s.over150 = std::count_if(v.begin(), v.end(), [](int64_t us) { return us > 150000; });

@@ -12,6 +12,7 @@ public:
         int64_t count = 0;    ///< intervals in the window
         double minMs = 0;
         double medianMs = 0;
+        double p90Ms = 0;
         double p99Ms = 0;
         double maxMs = 0;
         int64_t over150 = 0;  ///< intervals longer than 150 ms

@@ -160,7 +160,7 @@ QString commandHelp()
         "  register-reply TEXT    send a registration reply TEXT to --client, port 7001, now\n"
         "  intervals [CAR]        report how the times between the car's status datagrams were\n"
         "                         spread since the previous 'intervals' (or the first datagram):\n"
-        "                         count, min, median, p99 and max in ms, and those over 150 ms;\n"
+        "                         count, min, median, p90, p99 and max in ms, and those over 150 ms;\n"
         "                         the next window starts from the last datagram\n"
         "  quit                   end the simulator\n");
 }
