@@ -286,8 +286,8 @@ void PitPanel::refresh()
 
     if (s.stint == 0) {
         m_stint->setText(QStringLiteral("スタート前"));
-        m_running->clear();
-        m_laps->clear();
+        m_running->setText(QString());
+        m_laps->setText(QString());
     } else {
         m_stint->setText(QStringLiteral("スティント%1  %2").arg(s.stint).arg(driverName(s.driver)));
         QString running = QStringLiteral("走行 %1").arg(hms(s.runningMs));
@@ -303,7 +303,7 @@ void PitPanel::refresh()
                                       : QStringLiteral("  発進可");
         m_stop->setText(stop);
     } else {
-        m_stop->clear();
+        m_stop->setText(QString());
     }
     m_pits->setText(s.stint == 0 ? QString()
                                  : s.pitsOpen ? QStringLiteral("ピット オープン") : QStringLiteral("ピット クローズ"));
