@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int kRefreshMs = 100;
 constexpr int kEditorPollMs = 250;
 constexpr int kPanelWidthPx = 420;
 
@@ -89,9 +88,13 @@ PitPanel::PitPanel(PitObserver& observer, IEditorLauncher& editor, QWidget* pare
     for (int i = 0; i < m_buttons.size(); ++i)
         grid->addWidget(m_buttons.at(i), row + i / 3, i % 3);
 
-    m_refresh.setTimerType(Qt::PreciseTimer);
-    m_refresh.setInterval(kRefreshMs);
-    connect(&m_refresh, &QTimer::timeout, this, &PitPanel::refresh);
+    // Time moves the figures only while a run is on: the observer's 100 ms beat refreshes them
+    // then (after its alerts are collected), and every change refreshes them at once. One beat
+    // for both keeps the panel's wakeups to those the observer makes anyway.
+    connect(&m_observer.alertTimer(), &QTimer::timeout, this, [this] {
+        if (isVisible())
+            refresh();
+    });
     connect(&m_observer, &PitObserver::changed, this, &PitPanel::refresh);
     m_editorPoll.setInterval(kEditorPollMs);
     connect(&m_editorPoll, &QTimer::timeout, this, &PitPanel::watchEditor);
@@ -191,14 +194,7 @@ bool PitPanel::eventFilter(QObject* watched, QEvent* event)
 void PitPanel::showEvent(QShowEvent* event)
 {
     refresh();
-    m_refresh.start();
     QWidget::showEvent(event);
-}
-
-void PitPanel::hideEvent(QHideEvent* event)
-{
-    m_refresh.stop();
-    QWidget::hideEvent(event);
 }
 
 void PitPanel::closeEvent(QCloseEvent* event)

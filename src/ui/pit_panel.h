@@ -45,12 +45,11 @@ public:
     QPushButton* button(Key key) const;
     /// The text of the latest alert shown; empty when none.
     QString alertShown() const;
-    /// Shows the observer's figures now, as the 100 ms timer does.
+    /// Shows the observer's figures now, as the observer's 100 ms beat does during a run.
     void refresh();
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -66,7 +65,6 @@ private:
     PitObserver& m_observer;
     QPointer<QWidget> m_followed;
     IEditorLauncher& m_editor;
-    QTimer m_refresh;
     QTimer m_editorPoll;
     std::unique_ptr<IEditorProcess> m_editing;
     QList<QAction*> m_actions;
