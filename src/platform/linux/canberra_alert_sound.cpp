@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -23,6 +24,19 @@ void writeToStderr(const QString& line)
 {
     std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
     std::fflush(stderr);
+}
+
+// A context is never destroyed. libcanberra's ALSA backend plays each sound on a detached thread
+// that is still on its way out of the backend's code when the destruction of the context, woken
+// by that thread, unloads the backend: the process crashes now and then (seen in our tests). The
+// program makes one context; the process's end takes it, and its sounds, with it.
+void keepToTheEnd(ca_context* context)
+{
+    static std::mutex mutex;
+    // Never destroyed either, so that the contexts stay reachable to the very end.
+    static auto* const kept = new std::vector<ca_context*>;
+    const std::lock_guard lock(mutex);
+    kept->push_back(context);
 }
 
 } // namespace
@@ -71,10 +85,8 @@ void CanberraAlertSound::playTones(const std::shared_ptr<Queue>& queue, const QS
             failed(result);
         lock.lock();
     }
-    lock.unlock();
     if (context)
-        ca_context_destroy(context);
-    lock.lock();
+        keepToTheEnd(context);
     queue->ended = true;
     queue->changed.notify_all();
 }

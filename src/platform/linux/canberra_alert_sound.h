@@ -24,7 +24,7 @@ public:
     CanberraAlertSound();
     explicit CanberraAlertSound(Access access);
     /// Ends the worker once it has handed the waiting tones to the sound service; one held up
-    /// by the sound server is left to the end of the process.
+    /// by the sound server is left to the end of the process, and so is the sound context.
     ~CanberraAlertSound() override;
     CanberraAlertSound(const CanberraAlertSound&) = delete;
     CanberraAlertSound& operator=(const CanberraAlertSound&) = delete;
