@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-svg-dev
-  libglib2.0-dev qt6-translations-l10n
+  libglib2.0-dev libcanberra-dev qt6-translations-l10n
   fonts-ipafont-gothic fonts-ipafont-mincho
   xvfb xauth x11-utils xdotool openbox imagemagick
   iproute2 util-linux libcap2-bin dbus polkitd python3

@@ -2,6 +2,7 @@
 #include "config/config_folder.h"
 #include "laplog/lap_log.h"
 #include "options.h"
+#include "pit/alert_chime.h"
 #include "pit/pit_observer.h"
 #include "pit/stint_rules.h"
 #include "state/public_const.h"
@@ -61,7 +62,9 @@ int main(int argc, char* argv[])
     std::unique_ptr<LapLog> lapLog;
     if (!options.lapLogFolder.isEmpty())
         lapLog = std::make_unique<LapLog>(options.lapLogFolder);
-    // The stints file named, or the one beside Rivect.ini, found as that is.
+    // The stints file named, or the one beside Rivect.ini, found as that is. The chimes only
+    // with the panel: without it the program plays nothing and starts no sound thread.
+    std::unique_ptr<IAlertSound> alertSound;
     std::unique_ptr<PitObserver> pit;
     if (options.stints) {
         StintsLocation where = options.stintsFile.isEmpty()
@@ -70,6 +73,8 @@ int main(int argc, char* argv[])
         // The pit journal always goes to the settings folder, wherever the stints file is.
         where.journalPath = files.filePath(QStringLiteral("PitJournal.txt"));
         pit = std::make_unique<PitObserver>(where, dialogs);
+        alertSound = makeAlertSound();
+        pit->setChime(alertChime(*alertSound));
         if (lapLog)
             lapLog->addColumns({PitObserver::lapLogColumns(), [&pit] { return pit->lapLogFields(); }});
     }

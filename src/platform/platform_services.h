@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/alert_sound.h"
 #include "platform/editor_launcher.h"
 #include "platform/keep_awake.h"
 #include "platform/local_address.h"
@@ -26,3 +27,6 @@ PlatformServices makePlatformServices();
 
 /// This platform's periodic tick timer alone (the one makePlatformServices builds).
 std::unique_ptr<ITickTimer> makeTickTimer();
+
+/// This platform's alert chimes. Made only where they are wanted: on Linux it starts a thread.
+std::unique_ptr<IAlertSound> makeAlertSound();

@@ -24,7 +24,8 @@ EXPECTED_FILES = """usr/bin/rivect usr/bin/rivect-hostsim usr/bin/rivect-laps us
     usr/share/metainfo/org.example.Rivect.metainfo.xml usr/share/man/man1/rivect.1.gz
     usr/share/man/man1/rivect-hostsim.1.gz usr/share/doc/rivect/README.md usr/share/doc/rivect/SECURITY.md
     usr/share/doc/rivect/copyright usr/share/doc/rivect/changelog.gz
-    usr/share/polkit-1/rules.d/60-rivect.rules etc/security/limits.d/rivect.conf""".split()
+    usr/share/polkit-1/rules.d/60-rivect.rules etc/security/limits.d/rivect.conf""".split() + [
+    f"usr/share/rivect/sounds/chime-{name}.wav" for name in "notice urgent go rising falling pair low buzz".split()]
 SETTINGS_HEAD = b"[\x8a\xc2\x8b\xab\x90\xdd\x92\xe8]\r\nHostIPNo="
 
 
@@ -49,7 +50,7 @@ def check_archive(deb, root, work):
     unmanned = [p for p in programs if f"./usr/share/man/man1/{p}.1.gz" not in paths]
     check(not unmanned, f"programs without a man page: {unmanned}")
     depends = run(["dpkg-deb", "-f", deb, "Depends"]).stdout
-    for needed in ("fonts-ipafont-gothic", "libqt6widgets6", "libc6", "adduser"):
+    for needed in ("fonts-ipafont-gothic", "libqt6widgets6", "libc6", "adduser", "libcanberra0"):
         check(needed in depends, f"Depends lacks {needed}: {depends.strip()}")
     # Owners, permissions and conffiles are lintian's; that the group is made is ours.
     control = os.path.join(work, "control")

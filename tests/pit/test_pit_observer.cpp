@@ -3,6 +3,9 @@
 // stints file read, created, told about and read again.
 #include "pit_rig.h"
 
+#include "fakes/fake_alert_sound.h"
+#include "pit/alert_chime.h"
+
 #include <QDir>
 #include <QSignalSpy>
 #include <QTest>
@@ -177,6 +180,35 @@ private Q_SLOTS:
         // A new run shows no alert of the last.
         rig.start();
         QCOMPARE(rig.pit->latestAlert(), std::nullopt);
+    }
+
+    void everyKindSoundsItsOwnTone()
+    {
+        // Pits open 2:00, stint ending 3:00, stint at its longest 8:00, driver at the most
+        // 9:00, pit-in 9:30, stop done 10:00, pits closing 10:30 (the host's end 10:10:30 told
+        // at 1:00 on its clock 10:00:00).
+        PitRig rig("max_stint_min=8\r\nmin_pit_s=30\r\npits_closed_start_min=2\r\n"
+                   "pits_closed_end_min=1\r\nmax_driver_min=9\r\n");
+        FakeAlertSound sound;
+        rig.pit->setChime(alertChime(sound));
+        QSignalSpy alerted(rig.pit.get(), &PitObserver::alerted);
+        rig.start();
+        rig.lap(1, 60'000, QTime(10, 0, 0), QTime(10, 10, 30));
+        QMap<AlertKind, AlertTone> heard;
+        for (; rig.steadyMs <= 11 * 60'000; rig.steadyMs += 1000) {
+            if (rig.steadyMs == 9 * 60'000 + 30'000)
+                QVERIFY(rig.pit->pitIn());
+            const int before = int(sound.played.size());
+            rig.pit->collectAlerts();
+            if (sound.played.size() > before)
+                heard.insert(rig.pit->latestAlert()->kind, sound.played.constLast());
+        }
+        QCOMPARE(alerted.count(), 6);
+        QCOMPARE(heard.size(), 6);
+        const QList<AlertTone> tones = heard.values();
+        QCOMPARE(QSet<AlertTone>(tones.begin(), tones.end()).size(), 6);
+        // A kind the table does not know yet still chimes.
+        QVERIFY(std::count(kAlertTones.begin(), kAlertTones.end(), alertTone(static_cast<AlertKind>(99))) == 1);
     }
 
     void rulesReadAgainDuringARun()

@@ -1,5 +1,6 @@
 #include "platform/platform_services.h"
 
+#include "platform/linux/canberra_alert_sound.h"
 #include "platform/linux/desktop_clock.h"
 #include "platform/linux/desktop_editor_launcher.h"
 #include "platform/linux/keep_awake_desktop.h"
@@ -20,4 +21,9 @@ PlatformServices makePlatformServices()
 std::unique_ptr<ITickTimer> makeTickTimer()
 {
     return std::make_unique<TickThreadTimer>();
+}
+
+std::unique_ptr<IAlertSound> makeAlertSound()
+{
+    return std::make_unique<CanberraAlertSound>();
 }

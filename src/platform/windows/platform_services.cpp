@@ -4,6 +4,7 @@
 #include "platform/windows/local_time_clock.h"
 #include "platform/windows/multimedia_tick_timer.h"
 #include "platform/windows/notepad_editor_launcher.h"
+#include "platform/windows/wave_resource_sound.h"
 #include "platform/windows/winsock_local_address.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -38,4 +39,9 @@ PlatformServices makePlatformServices()
 std::unique_ptr<ITickTimer> makeTickTimer()
 {
     return std::make_unique<MultimediaTickTimer>();
+}
+
+std::unique_ptr<IAlertSound> makeAlertSound()
+{
+    return std::make_unique<WaveResourceSound>();
 }
