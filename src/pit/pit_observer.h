@@ -3,6 +3,7 @@
 #include "client/client_window.h"
 #include "pit/stint_book.h"
 #include "pit/stint_rules.h"
+#include "pit/watchdog.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -68,6 +69,8 @@ public:
     qint64 now() const { return m_steady(); }
     /// The book of the current (or last) run.
     const StintBook& book() const { return m_book; }
+    /// The watchdog of the lap reports and the host's refusals, of the current (or last) run.
+    const Watchdog& watchdog() const { return m_watchdog; }
     /// The rules read last.
     const StintRules& rules() const { return m_rules; }
     /// Whether a run is on (between Start and Stop).
@@ -105,6 +108,7 @@ Q_SIGNALS:
 private:
     void readRules();
     void lap(const ClientWindow& window);
+    void clearWatchdogAlert();
 
     StintsLocation m_location;
     IDialogs& m_dialogs;
@@ -121,4 +125,5 @@ private:
     QStringList m_lapFields;  ///< lapLogFields() of the lap just taken
     std::optional<QTime> m_endTold;  ///< the host's end time given to the book last, this run
     QTimer m_alertTimer;
+    Watchdog m_watchdog;
 };
