@@ -1,113 +1,61 @@
-// The watchdog beside a client window with fake sockets: the lap silence against the run's
-// average lap and its three-minute floor, the host's refusals of the status datagrams, each told
-// once and cleared by the next lap report.
-#include "pit_rig.h"
+// The watchdog's lap silence (the run's average lap against three minutes) and the host's
+// refusals, each told once and ended by the next lap report.
+#include "pit/watchdog.h"
 
 #include <QTest>
-
-namespace {
-
-QString kindName(AlertKind kind)
-{
-    switch (kind) {
-    case AlertKind::LapSilence:
-        return QStringLiteral("silence");
-    case AlertKind::HostUnreachable:
-        return QStringLiteral("refused");
-    default:
-        return QStringLiteral("stint");
-    }
-}
-
-// Plays "start; stop; at MS; lap N MS; send-refused; take-refused; poll; shown" on rig. A lap report
-// comes MS after the one before, with MS as the host's lap time; a refusal is told to the status
-// send or to the take of an arriving datagram. What each poll tells goes to the result as
-// "kind@due", what the panel would show as "shown:kind" (or "shown:-").
-QStringList play(PitRig& rig, const QString& script)
-{
-    QStringList result;
-    QList<StintAlert> told;
-    const QMetaObject::Connection listening = QObject::connect(
-        rig.pit.get(), &PitObserver::alerted, [&told](const QList<StintAlert>& a) { told += a; });
-    for (const QString& command : script.split(u';', Qt::SkipEmptyParts)) {
-        const QStringList f = command.split(u' ', Qt::SkipEmptyParts);
-        if (f[0] == QStringLiteral("start")) {
-            rig.start();
-        } else if (f[0] == QStringLiteral("stop")) {
-            rig.stop();
-        } else if (f[0] == QStringLiteral("at")) {
-            rig.steadyMs = f[1].toLongLong();
-        } else if (f[0] == QStringLiteral("lap")) {
-            rig.lap(f[1].toInt(), f[2].toInt());
-        } else if (f[0] == QStringLiteral("send-refused")) {
-            rig.sock.sendErrors = {SocketError::ConnectionReset};
-            rig.w->Time_SendData_Timer();
-        } else if (f[0] == QStringLiteral("take-refused")) {
-            rig.sock.takeErrors = {SocketError::ConnectionReset};
-            rig.sock.deliver(QStringLiteral("x"));
-        } else if (f[0] == QStringLiteral("poll")) {
-            told.clear();
-            rig.pit->collectAlerts();
-            for (const StintAlert& a : std::as_const(told))
-                result.append(QStringLiteral("%1@%2").arg(kindName(a.kind)).arg(a.dueMs));
-        } else if (f[0] == QStringLiteral("shown")) {
-            const std::optional<StintAlert> latest = rig.pit->latestAlert();
-            result.append(QStringLiteral("shown:") + (latest ? kindName(latest->kind) : QStringLiteral("-")));
-        } else {
-            qFatal("unknown step %s", qPrintable(command));
-        }
-    }
-    QObject::disconnect(listening);
-    return result;
-}
-
-} // namespace
 
 class TestWatchdog : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void alertsOfTheRun_data()
     {
+        // "start T; lap T LAPMS; refuse T; stop T; poll T"; each poll's alerts as "silence@due"
+        // or "refused@due".
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("told");
-        // Lap silence.
-        QTest::newRow("three minutes before the first lap, told once")
-            << "start; at 179999; poll; at 180000; poll; at 900000; poll; shown" << "silence@180000 shown:silence";
+        QTest::newRow("three minutes before the first lap, told once, again after a report")
+            << "start 0; poll 179999; poll 180000; poll 900000; lap 910000 10000; poll 1089999; poll 1090000"
+            << "silence@180000 silence@1090000";
         QTest::newRow("three average laps when longer than three minutes")
-            << "start; lap 1 100000; lap 2 80000; lap 3 120000; at 599999; poll; at 600000; poll"
+            << "start 0; lap 100000 100000; lap 180000 80000; lap 300000 120000; poll 599999; poll 600000"
             << "silence@600000";
         QTest::newRow("three minutes when three average laps are shorter")
-            << "start; lap 1 30000; lap 2 50000; at 259999; poll; at 260000; poll" << "silence@260000";
-        QTest::newRow("a report clears the silence and the next one is told again")
-            << "start; at 200000; poll; lap 1 10000; shown; at 389999; poll; at 390000; poll; shown"
-            << "silence@180000 shown:- silence@390000 shown:silence";
-        // Refusals.
-        QTest::newRow("three seconds of refusals, from the send or the take, told once")
-            << "start; at 1000; send-refused; at 2000; take-refused; at 3000; send-refused; at 3999; send-refused; "
-               "poll; at 4000; take-refused; poll; at 5000; send-refused; poll; shown"
-            << "refused@4000 shown:refused";
-        QTest::newRow("a single refusal, or refusals far apart, are not")
-            << "start; at 1000; send-refused; at 3500; send-refused; at 5501; send-refused; at 7502; "
-               "send-refused; at 9503; send-refused; at 60000; poll"
+            << "start 0; lap 30000 30000; lap 80000 50000; lap 90000 0; poll 269999; poll 270000" << "silence@270000";
+        QTest::newRow("three seconds of refusals, told once")
+            << "start 0; refuse 1000; refuse 2000; refuse 3000; refuse 3999; poll 3999; refuse 4000; refuse 5000; "
+               "poll 5000; refuse 9000; poll 9000"
+            << "refused@4000";
+        QTest::newRow("a single refusal, refusals far apart, or after the stop, are not")
+            << "start 0; refuse 1000; refuse 3500; refuse 5501; refuse 7502; stop 8000; refuse 9000; refuse 12000; "
+               "poll 900000"
             << "";
-        QTest::newRow("a report among the refusals counts them again, and clears the alert")
-            << "start; at 1000; send-refused; at 2000; send-refused; lap 1 1000; send-refused; at 5000; "
-               "send-refused; at 5999; send-refused; poll; at 6000; send-refused; poll; shown; lap 2 1000; shown"
-            << "refused@6000 shown:refused shown:-";
-        QTest::newRow("stopped: nothing is watched")
-            << "start; at 1000; send-refused; stop; at 2000; send-refused; at 5000; send-refused; at 900000; poll"
-            << "";
+        QTest::newRow("a report among the refusals counts them again and ends the alert")
+            << "start 0; refuse 1000; refuse 2000; lap 3000 60000; refuse 3000; refuse 5000; refuse 5999; poll 5999; "
+               "refuse 6000; poll 6000; lap 7000 60000; refuse 7000; refuse 8500; refuse 10000; poll 10000"
+            << "refused@6000 refused@10000";
     }
     void alertsOfTheRun()
     {
         QFETCH(QString, script);
         QFETCH(QString, told);
-        PitRig rig;
-        QList<StintAlert> chimed;
-        rig.pit->setChime([&chimed](const StintAlert& a) { chimed.append(a); });
-        QCOMPARE(play(rig, script).join(u' '), told);
-        // The sound comes with each alert told, once.
-        QCOMPARE(chimed.size(), int(told.count(u'@')));
+        Watchdog dog;
+        QStringList result;
+        for (const QString& command : script.split(u';', Qt::SkipEmptyParts)) {
+            const QStringList f = command.split(u' ', Qt::SkipEmptyParts);
+            const qint64 ms = f[1].toLongLong();
+            if (f[0] == QStringLiteral("start"))
+                dog.started(ms);
+            else if (f[0] == QStringLiteral("lap"))
+                dog.lapReported(ms, f[2].toLongLong());
+            else if (f[0] == QStringLiteral("refuse"))
+                dog.refused(ms);
+            else if (f[0] == QStringLiteral("stop"))
+                dog.stopped(ms);
+            for (const StintAlert& a : f[0] == QStringLiteral("poll") ? dog.alertsDue(ms) : QList<StintAlert>())
+                result << QStringLiteral("%1@%2").arg(a.kind == AlertKind::LapSilence ? "silence" : "refused")
+                              .arg(a.dueMs);
+        }
+        QCOMPARE(result.join(u' '), told);
     }
 };
 

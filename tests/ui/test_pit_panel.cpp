@@ -156,26 +156,15 @@ private Q_SLOTS:
         QVERIFY(stopShown);
     }
 
-    void showsTheWatchdogsAlertsUntilTheNextReport()
+    void showsTheLapSilenceUntilTheNextReport()
     {
         PanelRig rig;
         rig.window->Cmb_CarNo.setText(Datagram::carText(1));
         rig.window->Btn_Start_Click();
-        rig.steadyMs = 252'000;
+        rig.steadyMs = 252'900;
         rig.pit->collectAlerts();
         rig.panel->refresh();
         QCOMPARE(rig.panel->alertShown(), QStringLiteral("ラップ受信なし 4:12"));
-        rig.steadyMs = 253'900;
-        rig.panel->refresh();
-        QCOMPARE(rig.panel->alertShown(), QStringLiteral("ラップ受信なし 4:13"));
-        for (int i = 0; i <= 3; ++i) {
-            rig.steadyMs = 260'000 + i * 1000;
-            rig.sock.sendErrors = {SocketError::ConnectionReset};
-            rig.window->Time_SendData_Timer();
-        }
-        rig.pit->collectAlerts();
-        rig.panel->refresh();
-        QCOMPARE(rig.panel->alertShown(), QStringLiteral("ホストに届きません"));
         rig.sock.deliver(Datagram::lapReportText(false, 1, 83456, 83456, 83456, QDate(2026, 5, 3), QTime(10, 0, 0),
                                                  QTime(10, 0, 0), {}));
         rig.panel->refresh();
