@@ -30,10 +30,17 @@ void ClientWindow::Winsock1_DataArrival()
     // Every failing step re-binds the socket and leaves its own target as it was; the steps
     // after it still run.
     QString text;
-    if (m_svc.Winsock1.takeText(text) == SocketError::None)
+    const SocketError taken = m_svc.Winsock1.takeText(text);
+    if (taken == SocketError::None) {
         m_RecvData = text;
-    else
+    } else {
         rebindWinsock1();
+        // Winsock1 sends nothing but the status datagrams, so a refusal it reports is one of
+        // theirs. Where the system tells a refused datagram to the socket's next call, Qt's
+        // read notification usually comes first, and the take is what sees it.
+        if (taken == SocketError::ConnectionReset && m_svc.runObserver)
+            m_svc.runObserver(*this, RunEvent::HostRefused);
+    }
 
     m_RecvFlag = VbTrue;
 

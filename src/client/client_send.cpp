@@ -11,10 +11,15 @@ void ClientWindow::Time_SendData_Timer()
     retryPendingRebind();
     if (!m_rebindPending) {
         const SocketError e = m_svc.Winsock1.sendText(Datagram::statusText(m_LapNo, Lbl_OutMess.caption()));
-        if (e == SocketError::HostUnreachable)
+        if (e == SocketError::HostUnreachable) {
             rebindWinsock1();
-        else if (e != SocketError::None)
+        } else if (e != SocketError::None) {
+            // The refusal is that of an earlier status datagram; this tick is dropped like any
+            // other failed send, and only the observer hears of it.
+            if (e == SocketError::ConnectionReset && m_svc.runObserver)
+                m_svc.runObserver(*this, RunEvent::HostRefused);
             return;
+        }
     }
     // With the port still taken there is nothing to send from, but the ticker on the screen
     // has no reason to stand still.

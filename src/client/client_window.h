@@ -21,9 +21,10 @@ class ClientWindow;
 
 /// The moments of a timing run that an observer outside the behaviour is told of.
 enum class RunEvent {
-    Started,   ///< Start has bound the timing socket: the run is measured
-    LapTaken,  ///< a lap report with a new lap number (or a "C" report) has been taken
-    Stopped,   ///< Stop was confirmed: the window is idle again
+    Started,      ///< Start has bound the timing socket: the run is measured
+    LapTaken,     ///< a lap report with a new lap number (or a "C" report) has been taken
+    Stopped,      ///< Stop was confirmed: the window is idle again
+    HostRefused,  ///< Winsock1 was told that the host's port refused a status datagram
 };
 
 /// The operating-system services a client window works with; main builds the real ones,

@@ -43,6 +43,8 @@ void LapLog::onRunEvent(const ClientWindow& window, RunEvent event)
         m_writer.endRun();
         m_running = false;
         break;
+    case RunEvent::HostRefused:
+        break;  // writes no row
     }
 }
 

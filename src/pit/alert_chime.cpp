@@ -3,8 +3,8 @@
 AlertTone alertTone(AlertKind kind)
 {
     // The warnings that leave time are soft, the limits urgent, the release of the car bright;
-    // the pits' opening and closing go up and down; Low and Buzz are kept for the watchdog's lap
-    // silence and unreachable host. A default, not a full switch: a kind added later is heard
+    // the pits' opening and closing go up and down; the watchdog's lap silence is low and the
+    // unreachable host a buzz. A default, not a full switch: a kind added later is heard
     // at once, before it is given its own tone here.
     switch (kind) {
     case AlertKind::StintEnding:
@@ -19,6 +19,10 @@ AlertTone alertTone(AlertKind kind)
         return AlertTone::Falling;
     case AlertKind::DriverMax:
         return AlertTone::Pair;
+    case AlertKind::LapSilence:
+        return AlertTone::Low;
+    case AlertKind::HostUnreachable:
+        return AlertTone::Buzz;
     default:
         return AlertTone::Notice;
     }

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kAlertPeriodMs = 100;
@@ -110,17 +112,35 @@ void PitObserver::onRunEvent(const ClientWindow& window, RunEvent event)
             m_journal->started(window.Cmb_CarNo.text());
         m_running = true;
         m_alertTimer.start();
+        m_watchdog.started(now());
         break;
     case RunEvent::LapTaken:
         lap(window);
+        if (m_running) {
+            m_watchdog.lapReported(now(), window.pub().Pub_LastLap);
+            clearWatchdogAlert();
+        }
         break;
     case RunEvent::Stopped:
         m_book.stopped(now());
         m_running = false;
         m_alertTimer.stop();
+        m_watchdog.stopped(now());
+        clearWatchdogAlert();
         break;
+    case RunEvent::HostRefused:
+        // Judged by the alert timer; nothing the panel shows changes yet.
+        m_watchdog.refused(now());
+        return;
     }
     Q_EMIT changed();
+}
+
+void PitObserver::clearWatchdogAlert()
+{
+    // The watchdog's alerts hold only until a lap report comes (or the run ends).
+    if (m_latest && (m_latest->kind == AlertKind::LapSilence || m_latest->kind == AlertKind::HostUnreachable))
+        m_latest.reset();
 }
 
 qint64 PitObserver::endMoment(qint64 reportMs, QTime hostClock, QTime endTime)
@@ -281,7 +301,10 @@ void PitObserver::toggleMute()
 
 void PitObserver::collectAlerts()
 {
-    const QList<StintAlert> due = m_book.alertsDue(now());
+    QList<StintAlert> due = m_book.alertsDue(now());
+    due += m_watchdog.alertsDue(now());
+    std::stable_sort(due.begin(), due.end(),
+                     [](const StintAlert& a, const StintAlert& b) { return a.dueMs < b.dueMs; });
     if (due.isEmpty())
         return;
     m_latest = due.constLast();

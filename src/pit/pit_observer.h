@@ -4,6 +4,7 @@
 #include "pit/pit_journal.h"
 #include "pit/stint_book.h"
 #include "pit/stint_rules.h"
+#include "pit/watchdog.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -72,6 +73,8 @@ public:
     qint64 now() const { return m_steady(); }
     /// The book of the current (or last) run.
     const StintBook& book() const { return m_book; }
+    /// The watchdog of the lap reports and the host's refusals, of the current (or last) run.
+    const Watchdog& watchdog() const { return m_watchdog; }
     /// The rules read last.
     const StintRules& rules() const { return m_rules; }
     /// Whether a run is on (between Start and Stop).
@@ -116,6 +119,7 @@ private:
     void lap(const ClientWindow& window);
     void resume(const ClientWindow& window, const QString& hostEnd, qint64 endMs);
     void tellJournal(PitJournalWriter::Notice notice, const QString& path);
+    void clearWatchdogAlert();
 
     StintsLocation m_location;
     IDialogs& m_dialogs;
@@ -134,4 +138,5 @@ private:
     QTimer m_alertTimer;
     QString m_notice;
     std::unique_ptr<PitJournal> m_journal;
+    Watchdog m_watchdog;
 };

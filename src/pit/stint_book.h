@@ -18,12 +18,14 @@ enum class AlertKind {
     PitsOpen,     ///< the pits open after the start
     PitsClosing,  ///< the pits close before the end
     DriverMax,    ///< a driver has reached the most driving time
+    LapSilence,       ///< no lap report for long (the watchdog's)
+    HostUnreachable,  ///< the host's port refuses the status datagrams (the watchdog's)
 };
 
 /// An alert that became due.
 struct StintAlert {
     AlertKind kind;
-    int subject = 0;  ///< the stint number, the stop number or the driver index; 0 for the pits
+    int subject = 0;  ///< the stint number, the stop number or the driver index; 0 for the pits and the watchdog
     qint64 dueMs = 0;
     bool operator==(const StintAlert&) const = default;
 };

@@ -26,6 +26,13 @@ QString hms(qint64 ms)
     return ms < 0 ? QLatin1Char('-') + text : text;
 }
 
+/// A silence: whole minutes and seconds, "4:12".
+QString minutesSeconds(qint64 ms)
+{
+    const qint64 seconds = std::max<qint64>(ms, 0) / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
 QString lapText(std::optional<qint64> ms)
 {
     return ms ? Fmt_LapMilli(int32_t(*ms)) : QStringLiteral("--");
@@ -264,6 +271,10 @@ QString PitPanel::alertText(const StintAlert& alert) const
         return QStringLiteral("ピットクローズ");
     case AlertKind::DriverMax:
         return QStringLiteral("%1 最長運転時間").arg(driverName(alert.subject));
+    case AlertKind::LapSilence:
+        return QStringLiteral("ラップ受信なし %1").arg(minutesSeconds(m_observer.watchdog().silentMs(m_observer.now())));
+    case AlertKind::HostUnreachable:
+        return QStringLiteral("ホストに届きません");
     }
     return {};
 }

@@ -20,6 +20,7 @@ private Q_SLOTS:
     void unreachableHostRebindsAndGoesOn();
     void otherSendErrorDropsTick();
     void failedRebindIsRetriedQuietly();
+    void refusalToldToTheObserverAlone();
     void realLoopbackBytes();
 };
 
@@ -186,6 +187,26 @@ void StatusSendTest::failedRebindIsRetriedQuietly()
     QVERIFY(f.sock.isBound());
     QCOMPARE(f.sock.sent.size(), 2);
     QVERIFY(f.dialogs.boxes.isEmpty());
+}
+
+void StatusSendTest::refusalToldToTheObserverAlone()
+{
+    // A refusal reported to the send drops the tick, one reported to the take re-binds, as
+    // without an observer; the observer hears of each.
+    ClientFixture f(false);
+    QList<RunEvent> events;
+    ClientServices s = f.services(f.folder.path());
+    s.runObserver = [&events](const ClientWindow&, RunEvent e) { events.append(e); };
+    f.w.reset();  // its socket handlers go with it
+    f.w = std::make_unique<ClientWindow>(f.pub, std::move(s));
+    f.w->Form_Load();
+    f.start();
+    f.sock.sendErrors = {SocketError::ConnectionReset};
+    f.w->Time_SendData_Timer();
+    f.sock.takeErrors = {SocketError::ConnectionReset};
+    f.sock.deliver(ClientFixture::report(1, 83456));
+    QCOMPARE(events, (QList<RunEvent>{RunEvent::Started, RunEvent::HostRefused, RunEvent::HostRefused}));
+    QCOMPARE(f.sock.log, (QStringList{QStringLiteral("bind 7031"), QStringLiteral("close"), QStringLiteral("bind 7031")}));
 }
 
 void StatusSendTest::realLoopbackBytes()

@@ -184,9 +184,9 @@ private Q_SLOTS:
 
     void everyKindSoundsItsOwnTone()
     {
-        // Pits open 2:00, stint ending 3:00, stint at its longest 8:00, driver at the most
-        // 9:00, pit-in 9:30, stop done 10:00, pits closing 10:30 (the host's end 10:10:30 told
-        // at 1:00 on its clock 10:00:00).
+        // Pits open 2:00, stint ending 3:00, no lap since 1:00 for three minutes 4:00, stint at
+        // its longest 8:00, driver at the most 9:00, pit-in 9:30, stop done 10:00, pits closing
+        // 10:30 (the host's end 10:10:30 told at 1:00 on its clock 10:00:00).
         PitRig rig("max_stint_min=8\r\nmin_pit_s=30\r\npits_closed_start_min=2\r\n"
                    "pits_closed_end_min=1\r\nmax_driver_min=9\r\n");
         FakeAlertSound sound;
@@ -203,10 +203,10 @@ private Q_SLOTS:
             if (sound.played.size() > before)
                 heard.insert(rig.pit->latestAlert()->kind, sound.played.constLast());
         }
-        QCOMPARE(alerted.count(), 6);
-        QCOMPARE(heard.size(), 6);
+        QCOMPARE(alerted.count(), 7);
+        QCOMPARE(heard.size(), 7);
         const QList<AlertTone> tones = heard.values();
-        QCOMPARE(QSet<AlertTone>(tones.begin(), tones.end()).size(), 6);
+        QCOMPARE(QSet<AlertTone>(tones.begin(), tones.end()).size(), 7);
         // A kind the table does not know yet still chimes.
         QVERIFY(std::count(kAlertTones.begin(), kAlertTones.end(), alertTone(static_cast<AlertKind>(99))) == 1);
     }

@@ -168,6 +168,21 @@ private Q_SLOTS:
         });
         QVERIFY(stopShown);
     }
+
+    void showsTheLapSilenceUntilTheNextReport()
+    {
+        PanelRig rig;
+        rig.window->Cmb_CarNo.setText(Datagram::carText(1));
+        rig.window->Btn_Start_Click();
+        rig.steadyMs = 252'900;
+        rig.pit->collectAlerts();
+        rig.panel->refresh();
+        QCOMPARE(rig.panel->alertShown(), QStringLiteral("ラップ受信なし 4:12"));
+        rig.sock.deliver(Datagram::lapReportText(false, 1, 83456, 83456, 83456, QDate(2026, 5, 3), QTime(10, 0, 0),
+                                                 QTime(10, 0, 0), {}));
+        rig.panel->refresh();
+        QCOMPARE(rig.panel->alertShown(), QString());
+    }
 };
 
 RIVECT_UI_TEST_MAIN(TestPitPanel, SCREEN_CONFIG)

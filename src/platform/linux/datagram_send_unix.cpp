@@ -26,6 +26,13 @@ SocketError sendDatagram(qintptr descriptor, quint32 ipv4, uint16_t port, const 
     case EHOSTUNREACH:
         return SocketError::HostUnreachable;
     case ECONNREFUSED:
+        // Not seen on our sockets: an unconnected UDP socket hears of a refused datagram only
+        // with IP_RECVERR, which we leave off. With it, the refusal becomes the socket's pending
+        // error, which the next sendto returns instead of sending (a status datagram lost), and
+        // its POLLERR wakes Qt's read notifier first: hasPendingDatagrams takes the error, finds
+        // nothing to read and turns the notifier off, and the socket hears no more reports.
+        // Reading MSG_ERRQUEUE ourselves cannot come before Qt's notifier. So a refusing host
+        // goes unnoticed here; only the silence of its lap reports tells of it.
         return SocketError::ConnectionReset;
     default:
         return SocketError::Other;
