@@ -85,11 +85,22 @@ void PitObserver::reloadRules()
     readRules();
     // The run in progress goes on under the new rules: its journal is played again on a book
     // made with them, so every key pressed so far still counts and no alert is told twice.
+    // A file that would drop any of it (a roster cut short, a file read half-saved or not at
+    // all) leaves the race as it is, under the rules it has: nothing pressed is ever lost, in the
+    // panel or in the journal. The new rules then wait for the next Start.
     int unread = 0;
-    m_book = StintBook::fromJournal(m_rules, m_book.journal(), &unread);
+    StintBook rebuilt = StintBook::fromJournal(m_rules, m_book.journal(), &unread);
     if (unread > 0) {
-        m_problems.append(QStringLiteral("今回の記録のうち %1 件は新しい設定に合わないため外しました。").arg(unread));
+        m_nextRules = m_rules;
+        m_rules = m_book.rules();
+        m_problems.append(
+            QStringLiteral("今回の記録のうち %1 件が新しい設定に合わないため、この走行は前の設定のまま続けます。"
+                           "新しい設定は次の Start から使います。")
+                .arg(unread));
         m_problemsTold = false;
+    } else {
+        m_book = std::move(rebuilt);
+        m_nextRules.reset();
     }
     if (m_chosen && *m_chosen >= m_rules.drivers.size())
         m_chosen.reset();
@@ -101,6 +112,10 @@ void PitObserver::onRunEvent(const ClientWindow& window, RunEvent event)
 {
     switch (event) {
     case RunEvent::Started:
+        if (m_nextRules) {
+            m_rules = *m_nextRules;
+            m_nextRules.reset();
+        }
         m_book = StintBook(m_rules);
         m_book.raceStarted(now(), m_chosen);
         m_chosen.reset();

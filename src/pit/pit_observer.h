@@ -126,6 +126,7 @@ private:
     SteadyClock m_steady;
     Chime m_chime;
     StintRules m_rules;
+    std::optional<StintRules> m_nextRules;  ///< rules read during a race that they would cut short
     QStringList m_problems;
     bool m_problemsTold = true;
     StintBook m_book{StintRules{}};
