@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -117,6 +118,7 @@ void PitObserver::onRunEvent(const ClientWindow& window, RunEvent event)
             m_nextRules.reset();
         }
         m_book = StintBook(m_rules);
+        m_pendingOuts.clear();
         m_book.raceStarted(now(), m_chosen);
         m_chosen.reset();
         m_latest.reset();
@@ -229,11 +231,14 @@ void PitObserver::resume(const ClientWindow& window, const QString& hostEnd, qin
 {
     const std::optional<QStringList> lines =
         m_journal->resume(window.Cmb_CarNo.text(), hostEnd, endMs, m_book.journal());
+    const QList<std::pair<qint64, std::optional<int>>> outs = std::exchange(m_pendingOuts, {});
     if (!lines)
         return;
     // The race before the restart, with the keys pressed since this run's Start; alerts told
-    // then stay told.
+    // then stay told. A pit-out kept for it ends its stop now.
     m_book = StintBook::fromJournal(m_rules, *lines);
+    for (const auto& [ms, driver] : outs)
+        m_book.pitOut(ms, driver);
     m_notice = QStringLiteral("前回の記録から再開しました（スティント%1）").arg(m_book.status(now()).stint);
 }
 
@@ -285,7 +290,13 @@ bool PitObserver::pitOut(std::optional<int> driver)
 {
     if (!driver)
         driver = m_chosen;
-    const bool done = m_book.pitOut(now(), driver);
+    bool done = m_book.pitOut(now(), driver);
+    // After a restart the race kept before it may be in a stop that this run's book does not
+    // know of until the first lap report decides: the pit-out is kept for it till then.
+    if (!done && m_running && m_journal && m_journal->waiting() && !m_endTold && !m_book.status(now()).inStop) {
+        m_pendingOuts.append({now(), driver});
+        done = true;
+    }
     if (done)
         m_chosen.reset();
     Q_EMIT changed();
@@ -303,6 +314,11 @@ bool PitObserver::chooseDriver(int driver)
 
 bool PitObserver::undo()
 {
+    if (!m_pendingOuts.isEmpty()) {
+        m_pendingOuts.removeLast();
+        Q_EMIT changed();
+        return true;
+    }
     const bool done = m_book.undo();
     Q_EMIT changed();
     return done;

@@ -126,7 +126,10 @@ private:
     SteadyClock m_steady;
     Chime m_chime;
     StintRules m_rules;
-    std::optional<StintRules> m_nextRules;  ///< rules read during a race that they would cut short
+    std::optional<StintRules> m_nextRules;
+    /// Pit-outs pressed after a restart for the race kept before it, until the first report
+    /// decides: moment and driver.
+    QList<std::pair<qint64, std::optional<int>>> m_pendingOuts;  ///< rules read during a race that they would cut short
     QStringList m_problems;
     bool m_problemsTold = true;
     StintBook m_book{StintRules{}};

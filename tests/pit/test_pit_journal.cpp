@@ -144,6 +144,8 @@ private Q_SLOTS:
         QTest::newRow("a key between the restart and its first report")
             << "start; lap 60000; lap 60000; wait 10000; crash 15000; wait 5000; in; lap 20000; wait 70000; out;"
                "lap 60000";
+        QTest::newRow("a pit-out between the restart and its first report")
+            << "start; lap 60000; wait 20000; in; wait 10000; crash 20000; wait 5000; out; lap 10000; lap 60000";
         QTest::newRow("a second crash before the first report")
             << "start; lap 60000; wait 20000; in; wait 30000; crash 10000; wait 5000; crash 10000; lap 10000;"
                "wait 30000; out; lap 60000";
